@@ -1,0 +1,146 @@
+// SPDX-FileCopyrightText: 2026 vorn_filesync_list developers
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "filelist.h"
+
+#include "directoryreader.h"
+#include "listfile.h"
+#include "listformat.h"
+#include "localclock.h"
+
+#include <QDebug>
+#include <QFile>
+
+#include <algorithm>
+
+namespace {
+
+struct Item {
+    DirectoryReader::Entry entry;
+    QString key;
+};
+
+void debugLine(const QString &text)
+{
+    qDebug().noquote() << text;
+}
+
+// QFile returns a short count rather than an error when the disk fills up
+// part-way; writing the rest then brings out the system's reason.
+bool writeAll(QIODevice &device, const QByteArray &data)
+{
+    qsizetype done = 0;
+    while (done < data.size()) {
+        const qint64 n = device.write(data.constData() + done, data.size() - done);
+        if (n <= 0)
+            return false;
+        done += qsizetype(n);
+    }
+    return true;
+}
+
+} // namespace
+
+void FileList::scan(const QString &root, const QString &relative)
+{
+    const bool top = relative.isEmpty();
+    const QString dir = top ? root : root + u'/' + relative;
+    DirectoryReader reader(dir);
+
+    // A walked directory that cannot be listed must fail the run: an empty
+    // list would tell clients that everything in it is gone.
+    m_pathExists = reader.status() == DirectoryReader::Status::Listed
+            || (!top && reader.status() == DirectoryReader::Status::Unreadable);
+    if (reader.status() == DirectoryReader::Status::Missing) {
+        debugLine(QStringLiteral("filelist: this path is not valid/available: ") + dir);
+        return;
+    }
+
+    const QByteArray identity = reader.identity();
+    for (const Ancestor &ancestor : m_ancestors) {
+        if (!identity.isEmpty() && ancestor.identity == identity) {
+            debugLine(QStringLiteral("filelist: not entering %1: it leads back to %2")
+                              .arg(dir, ancestor.path));
+            return;
+        }
+    }
+
+    std::vector<DirectoryReader::Entry> found;
+    reader.read(found);
+    if (reader.status() == DirectoryReader::Status::Unreadable) {
+        m_pathExists = !top;
+        debugLine(QStringLiteral("filelist: cannot read directory %1: %2")
+                          .arg(dir, reader.errorString()));
+    }
+
+    std::vector<Item> items;
+    items.reserve(found.size());
+    for (DirectoryReader::Entry &entry : found) {
+        QString key = sortKey(entry.name);
+        items.push_back({std::move(entry), std::move(key)});
+    }
+    std::sort(items.begin(), items.end(), [](const Item &a, const Item &b) {
+        return compareKeys(a.key, b.key) < 0;
+    });
+
+    m_ancestors.push_back({identity, dir});
+    const QString prefix = top ? QString() : relative + u'/';
+    for (const Item &item : items) {
+        const QString &name = item.entry.name;
+        if (top && m_excludes.contains(name)) {
+            debugLine(name + QStringLiteral(" excluded"));
+            continue;
+        }
+        const QString entryName = prefix + name;
+        if (item.entry.isDirectory) {
+            m_entries.emplace_back(entryName);
+            scan(root, entryName);
+        } else {
+            m_entries.emplace_back(entryName, item.entry.modifiedSecs, item.entry.size);
+        }
+    }
+    m_ancestors.pop_back();
+}
+
+bool FileList::write(QIODevice &device) const
+{
+    constexpr qsizetype Chunk = 1 << 20;
+    LocalClock clock;
+    QByteArray buffer;
+    buffer.reserve(Chunk + 4096);
+    for (const FileEntry &entry : m_entries) {
+        appendListLine(buffer, entry, clock);
+        if (buffer.size() >= Chunk) {
+            if (!writeAll(device, buffer))
+                return false;
+            buffer.resize(0);
+        }
+    }
+    return writeAll(device, buffer);
+}
+
+bool FileList::save(const QString &fileName) const
+{
+    // A file left by an earlier run may be a link planted to make us write
+    // elsewhere: remove whatever is there and create the file anew, which
+    // never follows a link.
+    QFile::remove(fileName);
+    QFile file(fileName);
+    QString reason;
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
+        debugLine(QStringLiteral("filelist: cannot write %1: %2").arg(fileName, file.errorString()));
+        return true;
+    }
+    const bool written = write(file);
+    if (!written)
+        reason = file.errorString();
+    if (written && syncToDisk(file, &reason)) {
+        file.close();
+        if (file.error() == QFileDevice::NoError)
+            return false;
+        reason = file.errorString();
+    }
+    debugLine(QStringLiteral("filelist: cannot write %1: %2").arg(fileName, reason));
+    file.close();
+    file.remove();
+    return true;
+}
