@@ -1,0 +1,203 @@
+// SPDX-FileCopyrightText: 2026 vorn_filesync_list developers
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "testtree.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTest>
+
+#include <csignal>
+#include <grp.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+#include <fcntl.h>
+
+namespace {
+
+constexpr uid_t NobodyId = 65534;
+
+void makeParent(const QString &path)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+}
+
+} // namespace
+
+TestTree &TestTree::add(const QStringList &spec)
+{
+    for (const QString &item : spec) {
+        const qsizetype arrow = item.indexOf(QLatin1String(" -> "));
+        if (arrow >= 0)
+            link(item.left(arrow), item.mid(arrow + 4));
+        else if (item.endsWith(u'/'))
+            dir(item.chopped(1));
+        else if (item.endsWith(u'|'))
+            fifo(item.chopped(1));
+        else if (item.endsWith(u'='))
+            socket(item.chopped(1));
+        else
+            file(item);
+    }
+    return *this;
+}
+
+TestTree &TestTree::dir(const QString &relative)
+{
+    QDir().mkpath(path(relative));
+    return *this;
+}
+
+TestTree &TestTree::file(const QString &relative, const QByteArray &content, qint64 mtime)
+{
+    const QString p = path(relative);
+    makeParent(p);
+    QFile f(p);
+    if (!f.open(QIODevice::WriteOnly) || f.write(content) != content.size())
+        qFatal("cannot write %s", qPrintable(p));
+    f.close();
+    return touch(relative, mtime);
+}
+
+TestTree &TestTree::touch(const QString &relative, qint64 secs, long nanoseconds)
+{
+    const struct timespec times[2] = {{time_t(secs), nanoseconds}, {time_t(secs), nanoseconds}};
+    ::utimensat(AT_FDCWD, QFile::encodeName(path(relative)).constData(), times,
+                AT_SYMLINK_NOFOLLOW);
+    return *this;
+}
+
+TestTree &TestTree::link(const QString &relative, const QString &target)
+{
+    makeParent(path(relative));
+    QFile::link(target, path(relative));
+    return *this;
+}
+
+TestTree &TestTree::fifo(const QString &relative)
+{
+    makeParent(path(relative));
+    ::mkfifo(QFile::encodeName(path(relative)).constData(), 0644);
+    return *this;
+}
+
+TestTree &TestTree::socket(const QString &relative)
+{
+    makeParent(path(relative));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    struct sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    const QByteArray p = QFile::encodeName(path(relative));
+    if (fd < 0 || size_t(p.size()) >= sizeof address.sun_path)
+        qFatal("cannot make a socket at %s", p.constData());
+    memcpy(address.sun_path, p.constData(), size_t(p.size()));
+    ::bind(fd, reinterpret_cast<struct sockaddr *>(&address), sizeof address);
+    ::close(fd);
+    return *this;
+}
+
+TestTree &TestTree::rawFile(const QString &relative, const QByteArray &name)
+{
+    dir(relative);
+    const QByteArray p = QFile::encodeName(path(relative)) + '/' + name;
+    FILE *f = fopen(p.constData(), "w");
+    if (!f)
+        qFatal("cannot write %s", p.constData());
+    fclose(f);
+    return *this;
+}
+
+TestTree &TestTree::chmod(const QString &relative, int mode)
+{
+    ::chmod(QFile::encodeName(path(relative)).constData(), mode_t(mode));
+    return *this;
+}
+
+QByteArray TestTree::read(const QString &relative) const
+{
+    QFile f(path(relative));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+QStringList lines(const QByteArray &listFile)
+{
+    QStringList result;
+    for (QByteArray line : listFile.split('\n')) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (!line.isEmpty())
+            result << QString::fromUtf8(line);
+    }
+    return result;
+}
+
+QProcessEnvironment cleanEnvironment()
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"CC_SERVER_ROOT", "CC_SYSTEM", "DISPLAY", "WAYLAND_DISPLAY",
+                             "QT_QPA_PLATFORM"})
+        env.remove(QString::fromLatin1(name));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    return env;
+}
+
+bool canDropPrivileges(QString *why)
+{
+    if (::geteuid() != 0)
+        return true; // already unprivileged
+    QProcess probe;
+    probe.setChildProcessModifier([] {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(NobodyId) != 0 || ::setuid(NobodyId) != 0)
+            ::_exit(3);
+    });
+    probe.start(QStringLiteral("/bin/true"), {});
+    if (probe.waitForFinished() && probe.exitCode() == 0)
+        return true;
+    *why = QStringLiteral("running as root, and cannot switch a child to uid 65534");
+    return false;
+}
+
+void shareWithUnprivileged(const QString &root)
+{
+    ::chmod(QFile::encodeName(root).constData(), 0755);
+}
+
+RunResult runProgram(const QStringList &arguments, const QProcessEnvironment &environment,
+                     const ChildLimits &limits)
+{
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.setChildProcessModifier([limits] {
+        if (limits.fileSizeLimit >= 0) {
+            ::signal(SIGXFSZ, SIG_IGN);
+            const struct rlimit cap = {rlim_t(limits.fileSizeLimit), rlim_t(limits.fileSizeLimit)};
+            ::setrlimit(RLIMIT_FSIZE, &cap);
+        }
+        if (limits.unprivileged && ::geteuid() == 0) {
+            if (::setgroups(0, nullptr) != 0 || ::setgid(NobodyId) != 0
+                || ::setuid(NobodyId) != 0)
+                ::_exit(99);
+        }
+    });
+    process.start(QStringLiteral(VORN_PROGRAM), arguments);
+    RunResult result;
+    if (!process.waitForFinished(60000)) {
+        process.kill();
+        process.waitForFinished();
+        return result;
+    }
+    result.crashed = process.exitStatus() != QProcess::NormalExit;
+    result.exitCode = process.exitCode();
+    const QString err = QString::fromLocal8Bit(process.readAllStandardError());
+    for (const QString &line : err.split(u'\n', Qt::SkipEmptyParts)) {
+        // Qt's platform plugins add warnings of their own.
+        if (!line.startsWith(QLatin1String("QStandardPaths:"))
+            && !line.startsWith(QLatin1String("This plugin does not support")))
+            result.messages << line;
+    }
+    return result;
+}

@@ -1,0 +1,69 @@
+// SPDX-FileCopyrightText: 2026 vorn_filesync_list developers
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+
+#include <QByteArray>
+#include <QProcessEnvironment>
+#include <QString>
+#include <QStringList>
+
+// Builds small trees for the tests: every path is relative to the root, parent
+// directories are made as needed, and a file's time is given in seconds since
+// the epoch.
+class TestTree
+{
+public:
+    explicit TestTree(const QString &root) : m_root(root) { }
+
+    // Adds entries written as: "name/" a directory, "name -> target" a link,
+    // "name|" a FIFO, "name=" a socket, anything else a file holding "x".
+    TestTree &add(const QStringList &spec);
+
+    QString root() const { return m_root; }
+    QString path(const QString &relative) const { return m_root + u'/' + relative; }
+
+    TestTree &dir(const QString &relative);
+    TestTree &file(const QString &relative, const QByteArray &content = "x",
+                   qint64 mtime = 1375106531);
+    TestTree &link(const QString &relative, const QString &target);
+    TestTree &fifo(const QString &relative);
+    TestTree &socket(const QString &relative);
+    // A file whose name is given as raw bytes, inside the directory relative.
+    TestTree &rawFile(const QString &relative, const QByteArray &name);
+    TestTree &chmod(const QString &relative, int mode);
+    TestTree &touch(const QString &relative, qint64 secs, long nanoseconds = 0);
+
+    QByteArray read(const QString &relative) const;
+
+private:
+    QString m_root;
+};
+
+// A list file's lines without their CR LF, so that whole lists compare line
+// by line and a mismatch prints both sides.
+QStringList lines(const QByteArray &listFile);
+
+// Runs the program to its end, headless, and collects what it printed.
+struct RunResult {
+    int exitCode = -1;
+    bool crashed = false;
+    QStringList messages; // the program's own debug lines, Qt's warnings left out
+};
+
+// How a child process is held down: the user it runs as (an unprivileged one
+// when the tests run as root) and an optional cap on the size of files it writes.
+struct ChildLimits {
+    bool unprivileged = false;
+    qint64 fileSizeLimit = -1;
+};
+
+RunResult runProgram(const QStringList &arguments, const QProcessEnvironment &environment,
+                     const ChildLimits &limits = {});
+
+// An environment without the source variables and without a display.
+QProcessEnvironment cleanEnvironment();
+
+// Whether an unprivileged child can be had; when not, why not.
+bool canDropPrivileges(QString *why);
+// Opens a tree's root and its parents' search bits to the unprivileged user.
+void shareWithUnprivileged(const QString &root);

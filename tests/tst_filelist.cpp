@@ -1,0 +1,284 @@
+// SPDX-FileCopyrightText: 2026 vorn_filesync_list developers
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "filelist.h"
+#include "listfile.h"
+#include "testtree.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <ctime>
+
+// The walk over real trees, and writing and replacing the list file.
+class tst_FileList : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanupTestCase();
+    void walk_data();
+    void walk();
+    void linkToFileListedAsTarget();
+    void namesThatCannotBeLines();
+    void exactBytes();
+    void emptyTreeGivesEmptyFile();
+    void publish_data();
+    void publish();
+};
+
+namespace {
+
+QStringList messages;
+
+void collect(QtMsgType type, const QMessageLogContext &, const QString &text)
+{
+    if (type == QtDebugMsg)
+        messages << text;
+}
+
+const QStringList Excludes = {"source", "temp", "docs", "data", "install", "backup", "logs"};
+
+// Entry names, a directory's with a trailing "/".
+QStringList names(const FileList &list)
+{
+    QStringList result;
+    for (const FileEntry &entry : list.entries())
+        result << entry.name() + (entry.isDirectory() ? QStringLiteral("/") : QString());
+    return result;
+}
+
+QStringList withRoot(QStringList texts, const QString &root)
+{
+    texts.replaceInStrings(QStringLiteral("ROOT"), root);
+    return texts;
+}
+
+} // namespace
+
+void tst_FileList::initTestCase()
+{
+    qInstallMessageHandler(collect);
+}
+
+void tst_FileList::init()
+{
+    messages.clear();
+    qputenv("TZ", "Europe/Berlin");
+    tzset();
+}
+
+void tst_FileList::cleanupTestCase()
+{
+    qInstallMessageHandler(nullptr);
+    qunsetenv("TZ");
+    tzset();
+}
+
+void tst_FileList::walk_data()
+{
+    QTest::addColumn<QStringList>("tree");
+    QTest::addColumn<QString>("source"); // relative to the tree
+    QTest::addColumn<QStringList>("listed");
+    QTest::addColumn<QStringList>("said");
+    QTest::addColumn<bool>("exists");
+
+    QTest::newRow("case-insensitive order, contents after their directory")
+            << QStringList{"d.txt", "C/x", "C/Y/z", "b.txt", "a/", "C/Y/Z2"} << ""
+            << QStringList{"a/", "b.txt", "C/", "C/x", "C/Y/", "C/Y/z", "C/Y/Z2", "d.txt"}
+            << QStringList{} << true;
+    QTest::newRow("excludes: top level only, exact case, files too")
+            << QStringList{"temp", "source/a", "Docs/b", "data/", "sub/logs/f", "logs2", "zz"}
+            << ""
+            << QStringList{"Docs/", "Docs/b", "logs2", "sub/", "sub/logs/", "sub/logs/f", "zz"}
+            << QStringList{"data excluded", "source excluded", "temp excluded"} << true;
+    QTest::newRow("hidden and special files left out")
+            << QStringList{".hidden", ".dir/f", "pipe|", "sock=", "dangling -> nowhere", "f",
+                           "d/.h", "d/pipe|"}
+            << "" << QStringList{"d/", "f"} << QStringList{} << true;
+    QTest::newRow("link cycle listed, not entered")
+            << QStringList{"loop/up -> ..", "loop/f", "self -> ."} << ""
+            << QStringList{"loop/", "loop/f", "loop/up/", "self/"}
+            << QStringList{"filelist: not entering ROOT/loop/up: it leads back to ROOT",
+                           "filelist: not entering ROOT/self: it leads back to ROOT"}
+            << true;
+    QTest::newRow("alias walked under each path")
+            << QStringList{"real/f", "alias -> real", "other/inner -> ../real"} << ""
+            << QStringList{"alias/", "alias/f", "other/", "other/inner/", "other/inner/f",
+                           "real/", "real/f"}
+            << QStringList{} << true;
+    QTest::newRow("cycle through an alias")
+            << QStringList{"real/f", "alias -> real", "real/back -> ../alias"} << ""
+            << QStringList{"alias/", "alias/back/", "alias/f", "real/", "real/back/", "real/f"}
+            << QStringList{"filelist: not entering ROOT/alias/back: it leads back to ROOT/alias",
+                           "filelist: not entering ROOT/real/back: it leads back to ROOT/real"}
+            << true;
+    QTest::newRow("leftover list files are ordinary files")
+            << QStringList{"filelist.sync", "filelist.sync.new", "a"} << ""
+            << QStringList{"a", "filelist.sync", "filelist.sync.new"} << QStringList{} << true;
+    QTest::newRow("empty source") << QStringList{"x/"} << "x" << QStringList{} << QStringList{}
+                                  << true;
+    QTest::newRow("missing source")
+            << QStringList{"x/"} << "missing" << QStringList{}
+            << QStringList{"filelist: this path is not valid/available: ROOT/missing"} << false;
+    QTest::newRow("source is a file")
+            << QStringList{"f"} << "f" << QStringList{}
+            << QStringList{"filelist: this path is not valid/available: ROOT/f"} << false;
+    QTest::newRow("source is a FIFO")
+            << QStringList{"p|"} << "p" << QStringList{}
+            << QStringList{"filelist: this path is not valid/available: ROOT/p"} << false;
+    QTest::newRow("odd characters pass through")
+            << QStringList{"a,b", "50% off", "\"q\"", "é", "Ω/"} << ""
+            << QStringList{"\"q\"", "50% off", "a,b", "é", "Ω/"} << QStringList{} << true;
+}
+
+void tst_FileList::walk()
+{
+    QFETCH(QStringList, tree);
+    QFETCH(QString, source);
+    QFETCH(QStringList, listed);
+    QFETCH(QStringList, said);
+    QFETCH(bool, exists);
+
+    QTemporaryDir dir;
+    TestTree t(dir.path());
+    t.add(tree);
+    const QString root = source.isEmpty() ? t.root() : t.path(source);
+
+    FileList list;
+    list.setExcludes(Excludes);
+    list.scan(root, QString());
+    QCOMPARE(names(list), listed);
+    QCOMPARE(messages, withRoot(said, t.root()));
+    QCOMPARE(list.pathExists(), exists);
+}
+
+void tst_FileList::linkToFileListedAsTarget()
+{
+    QTemporaryDir dir;
+    TestTree t(dir.path());
+    t.file(QStringLiteral("target"), "12345", 1375099331).link(QStringLiteral("z"), QStringLiteral("target"));
+    FileList list;
+    list.scan(t.root(), QString());
+    QFile out(t.path(QStringLiteral("list")));
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    QVERIFY(list.write(out));
+    out.close();
+    QCOMPARE(t.read(QStringLiteral("list")),
+             QByteArray("target,2013-07-29T14:02:11,5\r\nz,2013-07-29T14:02:11,5\r\n"));
+}
+
+// A CR or LF would split the line; bytes that are not UTF-8 cannot be written
+// back as the same name. Such names go, with everything below them.
+void tst_FileList::namesThatCannotBeLines()
+{
+    QTemporaryDir dir;
+    TestTree t(dir.path());
+    t.add({"d1/a", "d1/z", "d2/ok", "d3/b"})
+            .rawFile(QStringLiteral("d1"), "bad\nname")
+            .rawFile(QStringLiteral("d2"), "\xff\xfe")
+            .rawFile(QStringLiteral("d2"), "half\xc3")
+            .file(QStringLiteral("d3/cr\rdir/inner"));
+    FileList list;
+    list.scan(t.root(), QString());
+    QCOMPARE(names(list), (QStringList{"d1/", "d1/a", "d1/z", "d2/", "d2/ok", "d3/", "d3/b"}));
+    messages.sort();
+    QCOMPARE(messages, withRoot({"filelist: skipping a name that is not valid text in ROOT/d2",
+                                 "filelist: skipping a name that is not valid text in ROOT/d2",
+                                 "filelist: skipping a name with a line break in ROOT/d1",
+                                 "filelist: skipping a name with a line break in ROOT/d3"},
+                                t.root()));
+}
+
+void tst_FileList::exactBytes()
+{
+    QTemporaryDir dir;
+    TestTree t(dir.path());
+    t.file(QStringLiteral("bin/tool.exe"), QByteArray(53248, 'b'))
+            .touch(QStringLiteral("bin/tool.exe"), 1375099331, 999999999)
+            .file(QStringLiteral("a,b"), "ab", 1700000000)
+            .file(QStringLiteral("é"), "", 0)
+            .dir(QStringLiteral("Logs"));
+    FileList list;
+    list.setExcludes(Excludes);
+    list.scan(t.root(), QString());
+    QVERIFY(publishListFile(list, t.path(QStringLiteral("filelist.sync"))));
+    QCOMPARE(t.read(QStringLiteral("filelist.sync")),
+             QByteArray("a,b,2023-11-14T23:13:20,2\r\n"
+                        "bin,,0\r\n"
+                        "bin/tool.exe,2013-07-29T14:02:11,53248\r\n"
+                        "Logs,,0\r\n"
+                        "\xc3\xa9,1970-01-01T01:00:00,0\r\n"));
+    QVERIFY(!QFileInfo::exists(t.path(QStringLiteral("filelist.sync.new"))));
+    QCOMPARE(messages, QStringList{});
+}
+
+void tst_FileList::emptyTreeGivesEmptyFile()
+{
+    QTemporaryDir dir;
+    FileList list;
+    list.scan(dir.path(), QString());
+    QVERIFY(list.pathExists());
+    QVERIFY(publishListFile(list, dir.path() + QStringLiteral("/filelist.sync")));
+    QCOMPARE(QFileInfo(dir.path() + QStringLiteral("/filelist.sync")).size(), 0);
+}
+
+void tst_FileList::publish_data()
+{
+    QTest::addColumn<QStringList>("before");
+    QTest::addColumn<bool>("published");
+    QTest::addColumn<QStringList>("said");
+
+    QTest::newRow("leftover .new overwritten")
+            << QStringList{"filelist.sync", "filelist.sync.new"} << true << QStringList{};
+    QTest::newRow(".new a link to a file elsewhere")
+            << QStringList{"filelist.sync", "filelist.sync.new -> ../outside"} << true
+            << QStringList{};
+    QTest::newRow("list file a link to a file elsewhere")
+            << QStringList{"filelist.sync -> ../outside"} << true << QStringList{};
+    QTest::newRow(".new cannot be created")
+            << QStringList{"filelist.sync", "filelist.sync.new/"} << false
+            << QStringList{"filelist: cannot write ROOT/filelist.sync.new: File exists"};
+    QTest::newRow("list file cannot be replaced")
+            << QStringList{"filelist.sync/x"} << false
+            << QStringList{"filelist: cannot replace ROOT/filelist.sync: Is a directory"};
+}
+
+// The new list lands whole, never through a link; when it cannot, the old
+// list stays byte for byte and no .new file is left behind.
+void tst_FileList::publish()
+{
+    QFETCH(QStringList, before);
+    QFETCH(bool, published);
+    QFETCH(QStringList, said);
+
+    QTemporaryDir dir;
+    TestTree outer(dir.path());
+    outer.file(QStringLiteral("outside"), "outside\n");
+    TestTree t(outer.path(QStringLiteral("share")));
+    t.file(QStringLiteral("data.bin"), "12", 1375099331).add(before);
+    const QByteArray old = t.read(QStringLiteral("filelist.sync"));
+
+    FileList list;
+    list.scan(t.root(), QString());
+    const int oldMessages = messages.size();
+    QCOMPARE(publishListFile(list, t.path(QStringLiteral("filelist.sync"))), published);
+    QCOMPARE(messages.mid(oldMessages), withRoot(said, t.root()));
+
+    QCOMPARE(outer.read(QStringLiteral("outside")), QByteArray("outside\n"));
+    if (published) {
+        QVERIFY(!QFileInfo(t.path(QStringLiteral("filelist.sync"))).isSymLink());
+        QVERIFY(lines(t.read(QStringLiteral("filelist.sync")))
+                        .contains(QStringLiteral("data.bin,2013-07-29T14:02:11,2")));
+        QVERIFY(!QFileInfo::exists(t.path(QStringLiteral("filelist.sync.new"))));
+    } else {
+        QCOMPARE(t.read(QStringLiteral("filelist.sync")), old);
+        QVERIFY(!QFileInfo(t.path(QStringLiteral("filelist.sync.new"))).isFile());
+    }
+}
+
+QTEST_GUILESS_MAIN(tst_FileList)
+#include "tst_filelist.moc"

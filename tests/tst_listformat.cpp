@@ -1,0 +1,178 @@
+// SPDX-FileCopyrightText: 2026 vorn_filesync_list developers
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "filelist.h"
+#include "listformat.h"
+#include "localclock.h"
+
+#include <QTest>
+
+#include <algorithm>
+#include <ctime>
+
+// Names in a directory and the lines of the list file.
+class tst_ListFormat : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanupTestCase();
+    void order_data();
+    void order();
+    void line_data();
+    void line();
+    void localTimeMatchesQt_data();
+    void localTimeMatchesQt();
+};
+
+namespace {
+
+void setZone(const char *zone)
+{
+    qputenv("TZ", zone);
+    tzset();
+}
+
+QByteArray lineOf(const FileEntry &entry)
+{
+    LocalClock clock;
+    QByteArray out;
+    appendListLine(out, entry, clock);
+    return out;
+}
+
+} // namespace
+
+void tst_ListFormat::init()
+{
+    setZone("Europe/Berlin");
+}
+
+void tst_ListFormat::cleanupTestCase()
+{
+    qunsetenv("TZ");
+    tzset();
+}
+
+void tst_ListFormat::order_data()
+{
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QStringList>("sorted");
+
+    QTest::newRow("case ignored, kinds interleaved")
+            << QStringList{"d.txt", "C", "b.txt"} << QStringList{"b.txt", "C", "d.txt"};
+    QTest::newRow("code value, not locale")
+            << QStringList{"a", "_x", "[x", "B"} << QStringList{"[x", "_x", "a", "B"};
+    QTest::newRow("prefix first") << QStringList{"abc", "ab.txt", "ab"}
+                                  << QStringList{"ab", "ab.txt", "abc"};
+    QTest::newRow("accented after ASCII letters")
+            << QStringList{"é", "f", "E", "z"} << QStringList{"E", "f", "z", "é"};
+    QTest::newRow("non-ASCII lowered too")
+            << QStringList{"Éa", "éb", "ÉC"} << QStringList{"Éa", "éb", "ÉC"};
+    QTest::newRow("lower case then code unit")
+            << QStringList{"Zeta", "alpha", "ALPHA2", "Ω", "ω1"}
+            << QStringList{"alpha", "ALPHA2", "Zeta", "Ω", "ω1"};
+}
+
+void tst_ListFormat::order()
+{
+    QFETCH(QStringList, names);
+    QFETCH(QStringList, sorted);
+    std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
+        return compareKeys(sortKey(a), sortKey(b)) < 0;
+    });
+    QCOMPARE(names, sorted);
+}
+
+void tst_ListFormat::line_data()
+{
+    QTest::addColumn<QString>("zone");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("directory");
+    QTest::addColumn<qint64>("mtime");
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<QByteArray>("expected");
+
+    // 2013-07-29T12:02:11Z
+    const qint64 july = 1375099331;
+    QTest::newRow("file in summer time")
+            << "Europe/Berlin" << "bin/tool.exe" << false << july << qint64(53248)
+            << QByteArray("bin/tool.exe,2013-07-29T14:02:11,53248\r\n");
+    QTest::newRow("same moment elsewhere")
+            << "America/New_York" << "bin/tool.exe" << false << july << qint64(53248)
+            << QByteArray("bin/tool.exe,2013-07-29T08:02:11,53248\r\n");
+    QTest::newRow("half-hour zone") << "Asia/Kolkata" << "a" << false << july << qint64(0)
+                                    << QByteArray("a,2013-07-29T17:32:11,0\r\n");
+    QTest::newRow("directory") << "Europe/Berlin" << "bin/tools" << true << qint64(0)
+                               << qint64(0) << QByteArray("bin/tools,,0\r\n");
+    QTest::newRow("comma kept") << "UTC" << "a,b" << false << qint64(0) << qint64(7)
+                                << QByteArray("a,b,1970-01-01T00:00:00,7\r\n");
+    QTest::newRow("UTF-8 name") << "UTC" << "d/é€" << false << qint64(86399) << qint64(1)
+                                << QByteArray("d/\xc3\xa9\xe2\x82\xac,1970-01-01T23:59:59,1\r\n");
+    QTest::newRow("4 GiB and more") << "UTC" << "big" << false << qint64(0)
+                                    << qint64(5000000000) << QByteArray("big,1970-01-01T00:00:00,5000000000\r\n");
+    QTest::newRow("before 1970") << "UTC" << "old" << false << qint64(-1) << qint64(1)
+                                 << QByteArray("old,1969-12-31T23:59:59,1\r\n");
+    QTest::newRow("year 9999") << "UTC" << "far" << false << qint64(253402300799) << qint64(1)
+                               << QByteArray("far,9999-12-31T23:59:59,1\r\n");
+    QTest::newRow("year 10000 has no ISO form")
+            << "UTC" << "farther" << false << qint64(253402300800) << qint64(1)
+            << QByteArray("farther,,1\r\n");
+}
+
+void tst_ListFormat::line()
+{
+    QFETCH(QString, zone);
+    QFETCH(QString, name);
+    QFETCH(bool, directory);
+    QFETCH(qint64, mtime);
+    QFETCH(qint64, size);
+    QFETCH(QByteArray, expected);
+
+    setZone(zone.toLatin1().constData());
+    const FileEntry entry = directory ? FileEntry(name) : FileEntry(name, mtime, size);
+    QCOMPARE(lineOf(entry), expected);
+}
+
+void tst_ListFormat::localTimeMatchesQt_data()
+{
+    QTest::addColumn<QByteArray>("zone");
+    QTest::newRow("Berlin") << QByteArray("Europe/Berlin");
+    QTest::newRow("Lord Howe, half-hour summer time") << QByteArray("Australia/Lord_Howe");
+    QTest::newRow("St Johns") << QByteArray("America/St_Johns");
+    QTest::newRow("Kathmandu") << QByteArray("Asia/Kathmandu");
+    QTest::newRow("POSIX rule") << QByteArray("EST5EDT,M3.2.0,M11.1.0");
+    QTest::newRow("Monrovia, change off the quarter hour") << QByteArray("Africa/Monrovia");
+}
+
+// Every quarter hour around the clock changes of two years, a spread of times
+// from 1901 to 2100 and the seconds around a change at an odd moment come out
+// as Qt's own local-time conversion gives them.
+void tst_ListFormat::localTimeMatchesQt()
+{
+    QFETCH(QByteArray, zone);
+    setZone(zone.constData());
+
+    QList<qint64> times;
+    for (qint64 t = 1616000000; t < 1680000000; t += 897)
+        times << t;
+    for (qint64 t = -2145916800; t < 4102444800; t += 7777777)
+        times << t;
+    for (qint64 t = 63592000; t < 63594000; t += 7) // Monrovia's 1972 change
+        times << t;
+
+    LocalClock clock;
+    for (qint64 t : times) {
+        QByteArray out;
+        appendListLine(out, FileEntry(QStringLiteral("f"), t, 1), clock);
+        const QByteArray expected = "f,"
+                + QDateTime::fromSecsSinceEpoch(t).toString(Qt::ISODate).toLatin1() + ",1\r\n";
+        if (out != expected)
+            QFAIL(qPrintable(QStringLiteral("at %1: %2 instead of %3")
+                                     .arg(t)
+                                     .arg(QString::fromLatin1(out), QString::fromLatin1(expected))));
+    }
+}
+
+QTEST_APPLESS_MAIN(tst_ListFormat)
+#include "tst_listformat.moc"
