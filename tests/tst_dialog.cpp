@@ -1,0 +1,296 @@
+// SPDX-FileCopyrightText: 2026 vorn_filesync_list developers
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "testtree.h"
+#include "vorn_filesync_listdialog.h"
+
+#include <QApplication>
+#include <QBoxLayout>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMetaMethod>
+#include <QSignalSpy>
+#include <QSpacerItem>
+#include <QTemporaryDir>
+#include <QTest>
+
+// The window: its form, and the run it performs on its own.
+class tst_Dialog : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void form();
+    void objectName_data();
+    void objectName();
+    void initialSize_data();
+    void initialSize();
+    void metaObject();
+    void languageChangeResetsTexts();
+    void run_data();
+    void run();
+    void wrongArgumentCountRejectsAtOnce();
+};
+
+namespace {
+
+QStringList messages;
+
+void collect(QtMsgType type, const QMessageLogContext &, const QString &text)
+{
+    if (type == QtDebugMsg)
+        messages << text;
+}
+
+// Takes its command line from the test and notes when the run asked for it.
+class TestDialog : public vorn_filesync_listDialog
+{
+public:
+    explicit TestDialog(const QStringList &arguments)
+        : vorn_filesync_listDialog(nullptr, nullptr, true), m_arguments(arguments)
+    {
+    }
+
+    QLabel *label(const char *name) { return findChild<QLabel *>(QLatin1String(name)); }
+
+    mutable int runs = 0;
+    mutable QElapsedTimer sinceRun;
+
+protected:
+    QStringList commandLine() const override
+    {
+        ++runs;
+        sinceRun.start();
+        return m_arguments;
+    }
+
+private:
+    QStringList m_arguments;
+};
+
+} // namespace
+
+void tst_Dialog::initTestCase()
+{
+    qInstallMessageHandler(collect);
+}
+
+void tst_Dialog::cleanupTestCase()
+{
+    qInstallMessageHandler(nullptr);
+}
+
+void tst_Dialog::form()
+{
+    vorn_filesync_listDialogBase form;
+    QCOMPARE(form.windowTitle(), QStringLiteral("Generate  File Sync List"));
+    QVERIFY(form.isSizeGripEnabled());
+    QVERIFY(!form.isModal());
+
+    auto *group = form.findChild<QGroupBox *>(QStringLiteral("buttonGroup1"));
+    QVERIFY(group);
+    QCOMPARE(group->title(), QStringLiteral("Path"));
+    for (const char *name : {"path", "status"}) {
+        auto *label = form.findChild<QLabel *>(QLatin1String(name));
+        QVERIFY(label);
+        QCOMPARE(label->parentWidget(), group);
+        QVERIFY(label->text().isNull());
+    }
+
+    auto *top = qobject_cast<QVBoxLayout *>(form.layout());
+    QVERIFY(top);
+    QCOMPARE(top->objectName(), QStringLiteral("vorn_filesync_listDialogBaseLayout"));
+    QCOMPARE(top->contentsMargins(), QMargins(11, 11, 11, 11));
+    QCOMPARE(top->spacing(), 6);
+    QCOMPARE(top->count(), 2);
+    QCOMPARE(top->itemAt(0)->widget(), group);
+    QSpacerItem *spacer = top->itemAt(1)->spacerItem();
+    QVERIFY(spacer);
+    QCOMPARE(spacer->sizeHint(), QSize(20, 40));
+    QCOMPARE(spacer->sizePolicy().horizontalPolicy(), QSizePolicy::Minimum);
+    QCOMPARE(spacer->sizePolicy().verticalPolicy(), QSizePolicy::Expanding);
+
+    auto *inner = qobject_cast<QVBoxLayout *>(group->layout());
+    QVERIFY(inner);
+    QCOMPARE(inner->contentsMargins(), QMargins(11, 11, 11, 11));
+    QCOMPARE(inner->spacing(), 6);
+    QCOMPARE(inner->count(), 1);
+    auto *row = qobject_cast<QHBoxLayout *>(inner->itemAt(0)->layout());
+    QVERIFY(row);
+    QCOMPARE(row->alignment(), Qt::AlignTop);
+    QCOMPARE(row->spacing(), 6);
+    QCOMPARE(row->count(), 2);
+    QCOMPARE(row->itemAt(0)->widget()->objectName(), QStringLiteral("path"));
+    QCOMPARE(row->itemAt(1)->widget()->objectName(), QStringLiteral("status"));
+}
+
+void tst_Dialog::objectName_data()
+{
+    QTest::addColumn<bool>("working");
+    QTest::addColumn<QByteArray>("given");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("form, no name") << false << QByteArray() << "vorn_filesync_listDialogBase";
+    QTest::newRow("form, named") << false << QByteArray("mine") << "mine";
+    QTest::newRow("working dialog, no name") << true << QByteArray()
+                                             << "vorn_filesync_listDialogBase";
+}
+
+void tst_Dialog::objectName()
+{
+    QFETCH(bool, working);
+    QFETCH(QByteArray, given);
+    QFETCH(QString, expected);
+    const char *name = given.isNull() ? nullptr : given.constData();
+    std::unique_ptr<QDialog> dialog;
+    if (working)
+        dialog = std::make_unique<vorn_filesync_listDialog>(nullptr, name, true);
+    else
+        dialog = std::make_unique<vorn_filesync_listDialogBase>(nullptr, name, true);
+    QCOMPARE(dialog->objectName(), expected);
+    QVERIFY(dialog->isModal());
+}
+
+void tst_Dialog::initialSize_data()
+{
+    QTest::addColumn<int>("pixelSize");
+    QTest::addColumn<bool>("hintWins");
+    QTest::newRow("tiny font: 525 x 77") << 1 << false;
+    QTest::newRow("huge font: the hint's height") << 90 << true;
+}
+
+// 525 x 77 unless the minimum size hint is larger, per direction.
+void tst_Dialog::initialSize()
+{
+    QFETCH(int, pixelSize);
+    QFETCH(bool, hintWins);
+    const QFont saved = QApplication::font();
+    QFont font = saved;
+    font.setPixelSize(pixelSize);
+    QApplication::setFont(font);
+    vorn_filesync_listDialogBase form;
+    QApplication::setFont(saved);
+
+    const QSize hint = form.minimumSizeHint();
+    QVERIFY(hint.width() < 525);
+    QCOMPARE(hint.height() > 77, hintWins);
+    QCOMPARE(form.size(), QSize(525, hintWins ? hint.height() : 77));
+}
+
+void tst_Dialog::metaObject()
+{
+    const QMetaObject *base = &vorn_filesync_listDialogBase::staticMetaObject;
+    QCOMPARE(base->className(), "vorn_filesync_listDialogBase");
+    QCOMPARE(base->superClass(), &QDialog::staticMetaObject);
+    QCOMPARE(base->methodCount() - base->methodOffset(), 1);
+    const QMetaMethod slot = base->method(base->methodOffset());
+    QCOMPARE(slot.methodSignature(), QByteArray("languageChange()"));
+    QCOMPARE(slot.methodType(), QMetaMethod::Slot);
+    QCOMPARE(slot.access(), QMetaMethod::Protected);
+    QCOMPARE(base->propertyCount() - base->propertyOffset(), 0);
+    QCOMPARE(base->enumeratorCount() - base->enumeratorOffset(), 0);
+    QCOMPARE(base->classInfoCount() - base->classInfoOffset(), 0);
+
+    const QMetaObject *working = &vorn_filesync_listDialog::staticMetaObject;
+    QCOMPARE(working->className(), "vorn_filesync_listDialog");
+    QCOMPARE(working->superClass(), base);
+    QCOMPARE(working->methodCount() - working->methodOffset(), 0);
+    QCOMPARE(working->propertyCount() - working->propertyOffset(), 0);
+
+    vorn_filesync_listDialog dialog;
+    QObject *object = &dialog;
+    QCOMPARE(object->qt_metacast("vorn_filesync_listDialog"), static_cast<void *>(&dialog));
+    QCOMPARE(qobject_cast<vorn_filesync_listDialogBase *>(object),
+             static_cast<vorn_filesync_listDialogBase *>(&dialog));
+    QCOMPARE(qobject_cast<QDialog *>(object), static_cast<QDialog *>(&dialog));
+    vorn_filesync_listDialogBase form;
+    QCOMPARE(qobject_cast<vorn_filesync_listDialog *>(&form), nullptr);
+}
+
+void tst_Dialog::languageChangeResetsTexts()
+{
+    vorn_filesync_listDialogBase form;
+    form.setWindowTitle(QStringLiteral("other"));
+    auto *path = form.findChild<QLabel *>(QStringLiteral("path"));
+    path->setText(QStringLiteral("/somewhere"));
+    QVERIFY(QMetaObject::invokeMethod(&form, "languageChange"));
+    QCOMPARE(form.windowTitle(), QStringLiteral("Generate  File Sync List"));
+    QVERIFY(path->text().isEmpty());
+
+    path->setText(QStringLiteral("/somewhere"));
+    QEvent change(QEvent::LanguageChange);
+    QApplication::sendEvent(&form, &change);
+    QVERIFY(path->text().isEmpty());
+}
+
+void tst_Dialog::run_data()
+{
+    QTest::addColumn<QStringList>("tree");
+    QTest::addColumn<QStringList>("arguments"); // ROOT stands for the temporary tree
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<bool>("listWritten");
+
+    QTest::newRow("saved") << QStringList{"share/f"} << QStringList{"ROOT", "share"}
+                           << "ROOT/share" << "Saved" << true;
+    QTest::newRow("missing source") << QStringList{"share/f"} << QStringList{"ROOT", "gone"}
+                                    << "ROOT/gone" << "Fail" << false;
+    QTest::newRow("list file cannot be written")
+            << QStringList{"share/f", "share/filelist.sync.new/"} << QStringList{"ROOT", "share"}
+            << "ROOT/share" << "Save Failed (share read only?)" << false;
+    QTest::newRow("nothing configured") << QStringList{} << QStringList{"", ""} << "/" << "Fail"
+                                        << false;
+}
+
+// The run happens once, shows the directory and the outcome, and the dialog
+// accepts itself two seconds later.
+void tst_Dialog::run()
+{
+    QFETCH(QStringList, tree);
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, path);
+    QFETCH(QString, status);
+    QFETCH(bool, listWritten);
+
+    QTemporaryDir dir;
+    TestTree(dir.path()).add(tree);
+    arguments.replaceInStrings(QStringLiteral("ROOT"), dir.path());
+    path.replace(QStringLiteral("ROOT"), dir.path());
+
+    messages.clear();
+    TestDialog dialog(QStringList{QStringLiteral("vorn_filesync_list")} + arguments);
+    QSignalSpy finished(&dialog, &QDialog::finished);
+    dialog.show();
+    QVERIFY(finished.wait(10000));
+    const qint64 shownFor = dialog.sinceRun.elapsed();
+
+    QCOMPARE(finished.at(0).at(0).toInt(), int(QDialog::Accepted));
+    QVERIFY2(shownFor >= 1900 && shownFor < 6000, qPrintable(QString::number(shownFor)));
+    QCOMPARE(dialog.runs, 1);
+    QCOMPARE(dialog.label("path")->text(), path);
+    QCOMPARE(dialog.label("status")->text(), status);
+    QCOMPARE(messages.count(QStringLiteral("source is ") + path), 1);
+    QCOMPARE(QFileInfo(path + QStringLiteral("/filelist.sync")).isFile(), listWritten);
+}
+
+void tst_Dialog::wrongArgumentCountRejectsAtOnce()
+{
+    QTemporaryDir dir;
+    messages.clear();
+    TestDialog dialog({QStringLiteral("vorn_filesync_list"), dir.path(), QStringLiteral("a"),
+                       QStringLiteral("b")});
+    QSignalSpy finished(&dialog, &QDialog::finished);
+    dialog.show();
+    QVERIFY(finished.wait(10000));
+    QCOMPARE(finished.at(0).at(0).toInt(), int(QDialog::Rejected));
+    QVERIFY(dialog.sinceRun.elapsed() < 1000);
+    QCOMPARE(messages, QStringList{});
+    QVERIFY(dialog.label("path")->text().isEmpty());
+    QVERIFY(dialog.label("status")->text().isEmpty());
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{});
+}
+
+QTEST_MAIN(tst_Dialog)
+#include "tst_dialog.moc"
