@@ -166,6 +166,11 @@ void shareWithUnprivileged(const QString &root)
     ::chmod(QFile::encodeName(root).constData(), 0755);
 }
 
+QString programPath()
+{
+    return QStringLiteral(VORN_PROGRAM);
+}
+
 RunResult runProgram(const QStringList &arguments, const QProcessEnvironment &environment,
                      const ChildLimits &limits)
 {
@@ -183,7 +188,7 @@ RunResult runProgram(const QStringList &arguments, const QProcessEnvironment &en
                 ::_exit(99);
         }
     });
-    process.start(QStringLiteral(VORN_PROGRAM), arguments);
+    process.start(programPath(), arguments);
     RunResult result;
     if (!process.waitForFinished(60000)) {
         process.kill();

@@ -43,6 +43,9 @@ private:
 // by line and a mismatch prints both sides.
 QStringList lines(const QByteArray &listFile);
 
+// The built program.
+QString programPath();
+
 // Runs the program to its end, headless, and collects what it printed.
 struct RunResult {
     int exitCode = -1;
