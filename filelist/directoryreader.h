@@ -21,13 +21,14 @@ public:
     enum class Status { Listed, Missing, Unreadable };
 
     struct Entry {
-        QString name;
+        QByteArray name; // UTF-8
         bool isDirectory = false;
         qint64 modifiedSecs = 0;
         qint64 size = 0;
     };
 
-    explicit DirectoryReader(const QString &path);
+    // path in UTF-8
+    explicit DirectoryReader(const QByteArray &path);
     ~DirectoryReader();
     DirectoryReader(const DirectoryReader &) = delete;
     DirectoryReader &operator=(const DirectoryReader &) = delete;
@@ -44,7 +45,7 @@ public:
     void read(std::vector<Entry> &entries);
 
 private:
-    QString m_path;
+    QByteArray m_path;
     QString m_error;
     QByteArray m_identity;
     Status m_status = Status::Missing;

@@ -11,6 +11,7 @@
 #include <QFile>
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -22,6 +23,17 @@ struct Item {
 void debugLine(const QString &text)
 {
     qDebug().noquote() << text;
+}
+
+// a + "/" + b, allocated to size: a list keeps millions of these.
+QByteArray joined(const QByteArray &a, const QByteArray &b)
+{
+    QByteArray out(a.size() + 1 + b.size(), Qt::Uninitialized);
+    char *p = out.data();
+    std::memcpy(p, a.constData(), size_t(a.size()));
+    p[a.size()] = '/';
+    std::memcpy(p + a.size() + 1, b.constData(), size_t(b.size()));
+    return out;
 }
 
 // QFile returns a short count rather than an error when the disk fills up
@@ -42,8 +54,13 @@ bool writeAll(QIODevice &device, const QByteArray &data)
 
 void FileList::scan(const QString &root, const QString &relative)
 {
+    const QByteArray rel = relative.toUtf8();
+    scanDirectory(relative.isEmpty() ? root.toUtf8() : root.toUtf8() + '/' + rel, rel);
+}
+
+void FileList::scanDirectory(const QByteArray &dir, const QByteArray &relative)
+{
     const bool top = relative.isEmpty();
-    const QString dir = top ? root : root + u'/' + relative;
     DirectoryReader reader(dir);
 
     // A walked directory that cannot be listed must fail the run: an empty
@@ -51,7 +68,8 @@ void FileList::scan(const QString &root, const QString &relative)
     m_pathExists = reader.status() == DirectoryReader::Status::Listed
             || (!top && reader.status() == DirectoryReader::Status::Unreadable);
     if (reader.status() == DirectoryReader::Status::Missing) {
-        debugLine(QStringLiteral("filelist: this path is not valid/available: ") + dir);
+        debugLine(QStringLiteral("filelist: this path is not valid/available: ")
+                  + QString::fromUtf8(dir));
         return;
     }
 
@@ -59,7 +77,7 @@ void FileList::scan(const QString &root, const QString &relative)
     for (const Ancestor &ancestor : m_ancestors) {
         if (!identity.isEmpty() && ancestor.identity == identity) {
             debugLine(QStringLiteral("filelist: not entering %1: it leads back to %2")
-                              .arg(dir, ancestor.path));
+                              .arg(QString::fromUtf8(dir), QString::fromUtf8(ancestor.path)));
             return;
         }
     }
@@ -69,7 +87,7 @@ void FileList::scan(const QString &root, const QString &relative)
     if (reader.status() == DirectoryReader::Status::Unreadable) {
         m_pathExists = !top;
         debugLine(QStringLiteral("filelist: cannot read directory %1: %2")
-                          .arg(dir, reader.errorString()));
+                          .arg(QString::fromUtf8(dir), reader.errorString()));
     }
 
     std::vector<Item> items;
@@ -83,17 +101,16 @@ void FileList::scan(const QString &root, const QString &relative)
     });
 
     m_ancestors.push_back({identity, dir});
-    const QString prefix = top ? QString() : relative + u'/';
     for (const Item &item : items) {
-        const QString &name = item.entry.name;
-        if (top && m_excludes.contains(name)) {
-            debugLine(name + QStringLiteral(" excluded"));
+        const QByteArray &name = item.entry.name;
+        if (top && m_excludes.contains(QString::fromUtf8(name))) {
+            debugLine(QString::fromUtf8(name) + QStringLiteral(" excluded"));
             continue;
         }
-        const QString entryName = prefix + name;
+        const QByteArray entryName = top ? name : joined(relative, name);
         if (item.entry.isDirectory) {
             m_entries.emplace_back(entryName);
-            scan(root, entryName);
+            scanDirectory(joined(dir, name), entryName);
         } else {
             m_entries.emplace_back(entryName, item.entry.modifiedSecs, item.entry.size);
         }

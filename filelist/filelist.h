@@ -15,18 +15,21 @@ class QIODevice;
 
 // One listed file or directory: its path relative to the walked directory
 // ("/"-separated), its last-modification time and its size. A directory
-// carries no time and size 0. The time is kept as seconds since the epoch and
-// turned into local time only when it is read or written.
+// carries no time and size 0. A list holds millions of these, so the path is
+// kept as UTF-8 (half the size of UTF-16, and what the list file is written
+// in here) and the time as seconds since the epoch, turned into local time
+// only when it is read or written.
 class FileEntry
 {
 public:
-    explicit FileEntry(const QString &name) : m_name(name) { }
-    FileEntry(const QString &name, qint64 modifiedSecs, qint64 size)
-        : m_name(name), m_modified(modifiedSecs), m_size(size)
+    explicit FileEntry(const QByteArray &utf8Name) : m_name(utf8Name) { }
+    FileEntry(const QByteArray &utf8Name, qint64 modifiedSecs, qint64 size)
+        : m_name(utf8Name), m_modified(modifiedSecs), m_size(size)
     {
     }
 
-    const QString &name() const { return m_name; }
+    QString name() const { return QString::fromUtf8(m_name); }
+    const QByteArray &utf8Name() const { return m_name; }
     bool isDirectory() const { return m_modified == NoTime; }
     // Null for a directory.
     QDateTime modified() const
@@ -39,7 +42,7 @@ public:
 private:
     static constexpr qint64 NoTime = std::numeric_limits<qint64>::min();
 
-    QString m_name;
+    QByteArray m_name;
     qint64 m_modified = NoTime;
     qint64 m_size = 0;
 };
@@ -74,8 +77,11 @@ public:
 private:
     struct Ancestor {
         QByteArray identity;
-        QString path;
+        QByteArray path;
     };
+
+    // Paths in UTF-8; dir is root/relative as the messages name it.
+    void scanDirectory(const QByteArray &dir, const QByteArray &relative);
 
     std::deque<FileEntry> m_entries;
     QStringList m_excludes;

@@ -7,6 +7,8 @@
 
 #include <QStringEncoder>
 
+#include <cstring>
+
 namespace {
 
 char16_t asciiLower(char16_t c)
@@ -25,13 +27,13 @@ char *putDigits(char *p, int value, int width)
 
 } // namespace
 
-QString sortKey(const QString &name)
+QString sortKey(QByteArrayView utf8Name)
 {
-    for (QChar c : name) {
-        if (c.unicode() >= 0x80)
-            return name.toLower();
+    for (char c : utf8Name) {
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return QString::fromUtf8(utf8Name).toLower();
     }
-    return name;
+    return QString::fromLatin1(utf8Name.data(), utf8Name.size());
 }
 
 int compareKeys(QStringView a, QStringView b)
@@ -50,13 +52,18 @@ int compareKeys(QStringView a, QStringView b)
 
 void appendListLine(QByteArray &out, const FileEntry &entry, LocalClock &clock)
 {
-    const QString &name = entry.name();
-    QStringEncoder encoder(QStringEncoder::System);
+#ifdef Q_OS_WIN
+    // The list is written in the local 8-bit encoding, which is not UTF-8 here.
+    const QByteArray name = QStringEncoder(QStringEncoder::System).encode(entry.name());
+#else
+    const QByteArray &name = entry.utf8Name();
+#endif
     // name, two commas, a 19-character time, up to 20 digits and CR LF
-    const qsizetype room = encoder.requiredSpace(name.size()) + 2 + 19 + 20 + 2;
     const qsizetype start = out.size();
-    out.resize(start + room);
-    char *p = encoder.appendToBuffer(out.data() + start, name);
+    out.resize(start + name.size() + 2 + 19 + 20 + 2);
+    char *p = out.data() + start;
+    std::memcpy(p, name.constData(), size_t(name.size()));
+    p += name.size();
     *p++ = ',';
 
     LocalClock::Fields f;

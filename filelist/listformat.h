@@ -12,10 +12,10 @@ class LocalClock;
 // The order of names within one directory: both names in lower case, then
 // compared by UTF-16 code unit, a prefix before the longer name. This is not
 // locale collation: "_x" sorts before "a", and "é" after "z".
-// sortKey() gives a pure-ASCII name back as it is (a shared copy, no
-// allocation) and compareKeys() lowers ASCII letters on the fly; any other
-// name is lowered in full by sortKey(). Sort by compareKeys(sortKey(a), sortKey(b)).
-QString sortKey(const QString &name);
+// sortKey() takes a UTF-8 name. It gives a pure-ASCII name back as it is and
+// compareKeys() lowers ASCII letters on the fly; any other name is lowered in
+// full by sortKey(). Sort by compareKeys(sortKey(a), sortKey(b)).
+QString sortKey(QByteArrayView utf8Name);
 int compareKeys(QStringView a, QStringView b);
 
 // Appends one line of the list file: name,modified,size and CR LF. The name is
