@@ -20,7 +20,8 @@
 
 #ifdef Q_OS_WIN
 
-DirectoryReader::DirectoryReader(const QByteArray &path) : m_path(path)
+DirectoryReader::DirectoryReader(const QByteArray &path, const DirectoryReader *, QByteArrayView)
+    : m_path(path)
 {
     const QFileInfo info(QString::fromUtf8(path));
     if (!info.exists() || !info.isDir())
@@ -39,8 +40,12 @@ void DirectoryReader::read(std::vector<Entry> &entries)
                                         .entryInfoList(QDir::Dirs | QDir::Files | QDir::NoDotAndDotDot,
                                                        QDir::Unsorted);
     for (const QFileInfo &info : infos) {
+        const QByteArray name = info.fileName().toUtf8();
         Entry entry;
-        entry.name = info.fileName().toUtf8();
+        entry.nameStart = m_names.size();
+        entry.nameSize = name.size();
+        m_names += name;
+        m_names += '\0';
         entry.isDirectory = info.isDir();
         if (!entry.isDirectory) {
             entry.modifiedSecs = info.lastModified().toSecsSinceEpoch();
@@ -87,7 +92,7 @@ bool checkName(const char *name, size_t length, const QByteArray &dir)
 
 // Looks at one name that the directory listing returned.
 void addEntry(int dirFd, const char *name, unsigned char type, const QByteArray &dir,
-              std::vector<DirectoryReader::Entry> &entries)
+              std::vector<DirectoryReader::Entry> &entries, QByteArray &names)
 {
     if (name[0] == '.' || type == DT_FIFO || type == DT_SOCK || type == DT_CHR || type == DT_BLK)
         return;
@@ -116,15 +121,25 @@ void addEntry(int dirFd, const char *name, unsigned char type, const QByteArray 
     } else {
         return;
     }
-    entry.name = QByteArray(name, qsizetype(length));
-    entries.push_back(std::move(entry));
+    entry.nameStart = names.size();
+    entry.nameSize = qsizetype(length);
+    names.append(name, qsizetype(length) + 1); // with its NUL, for openat()
+    entries.push_back(entry);
 }
 
 } // namespace
 
-DirectoryReader::DirectoryReader(const QByteArray &path) : m_path(path)
+DirectoryReader::DirectoryReader(const QByteArray &path, const DirectoryReader *parent,
+                                 QByteArrayView name)
+    : m_path(path)
 {
-    m_fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    constexpr int Flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+    const bool viaParent = parent && parent->m_fd >= 0;
+    if (viaParent)
+        m_fd = ::openat(parent->m_fd, name.data(), Flags);
+    // Without a parent, or when a very deep walk runs out of descriptors.
+    if (!viaParent || (m_fd < 0 && (errno == EMFILE || errno == ENFILE)))
+        m_fd = ::open(path.constData(), Flags);
     if (m_fd < 0) {
         const int error = errno;
         if (error != ENOENT && error != ENOTDIR) {
@@ -173,7 +188,7 @@ void DirectoryReader::read(std::vector<Entry> &entries)
         for (ssize_t offset = 0; offset < n;) {
             const auto *d = reinterpret_cast<const struct dirent64 *>(buffer + offset);
             offset += d->d_reclen;
-            addEntry(m_fd, d->d_name, d->d_type, m_path, entries);
+            addEntry(m_fd, d->d_name, d->d_type, m_path, entries, m_names);
         }
     }
 }
@@ -197,7 +212,7 @@ void DirectoryReader::read(std::vector<Entry> &entries)
             }
             break;
         }
-        addEntry(fd, d->d_name, d->d_type, m_path, entries);
+        addEntry(fd, d->d_name, d->d_type, m_path, entries, m_names);
     }
     ::closedir(dir);
 }

@@ -21,14 +21,17 @@ public:
     enum class Status { Listed, Missing, Unreadable };
 
     struct Entry {
-        QByteArray name; // UTF-8
+        qsizetype nameStart = 0; // in names()
+        qsizetype nameSize = 0;
         bool isDirectory = false;
         qint64 modifiedSecs = 0;
         qint64 size = 0;
     };
 
-    // path in UTF-8
-    explicit DirectoryReader(const QByteArray &path);
+    // path in UTF-8. With a parent reader the directory is opened as name
+    // inside the parent's, which spares the system a walk down the whole path.
+    explicit DirectoryReader(const QByteArray &path, const DirectoryReader *parent = nullptr,
+                             QByteArrayView name = {});
     ~DirectoryReader();
     DirectoryReader(const DirectoryReader &) = delete;
     DirectoryReader &operator=(const DirectoryReader &) = delete;
@@ -43,9 +46,15 @@ public:
 
     // Appends the entries; call once, only when the directory was opened.
     void read(std::vector<Entry> &entries);
+    // An entry's name, UTF-8 and NUL-terminated, valid while the reader lives.
+    QByteArrayView name(const Entry &entry) const
+    {
+        return QByteArrayView(m_names.constData() + entry.nameStart, entry.nameSize);
+    }
 
 private:
     QByteArray m_path;
+    QByteArray m_names; // every entry's name, one after the other
     QString m_error;
     QByteArray m_identity;
     Status m_status = Status::Missing;

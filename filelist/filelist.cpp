@@ -16,24 +16,13 @@
 namespace {
 
 struct Item {
-    DirectoryReader::Entry entry;
-    QString key;
+    const DirectoryReader::Entry *entry;
+    SortKey key;
 };
 
 void debugLine(const QString &text)
 {
     qDebug().noquote() << text;
-}
-
-// a + "/" + b, allocated to size: a list keeps millions of these.
-QByteArray joined(const QByteArray &a, const QByteArray &b)
-{
-    QByteArray out(a.size() + 1 + b.size(), Qt::Uninitialized);
-    char *p = out.data();
-    std::memcpy(p, a.constData(), size_t(a.size()));
-    p[a.size()] = '/';
-    std::memcpy(p + a.size() + 1, b.constData(), size_t(b.size()));
-    return out;
 }
 
 // QFile returns a short count rather than an error when the disk fills up
@@ -55,13 +44,14 @@ bool writeAll(QIODevice &device, const QByteArray &data)
 void FileList::scan(const QString &root, const QString &relative)
 {
     const QByteArray rel = relative.toUtf8();
-    scanDirectory(relative.isEmpty() ? root.toUtf8() : root.toUtf8() + '/' + rel, rel);
+    scanDirectory(relative.isEmpty() ? root.toUtf8() : root.toUtf8() + '/' + rel, rel, nullptr);
 }
 
-void FileList::scanDirectory(const QByteArray &dir, const QByteArray &relative)
+void FileList::scanDirectory(const QByteArray &dir, QByteArrayView relative,
+                             const DirectoryReader *parent)
 {
     const bool top = relative.isEmpty();
-    DirectoryReader reader(dir);
+    DirectoryReader reader(dir, parent, relative.sliced(relative.lastIndexOf('/') + 1));
 
     // A walked directory that cannot be listed must fail the run: an empty
     // list would tell clients that everything in it is gone.
@@ -92,30 +82,50 @@ void FileList::scanDirectory(const QByteArray &dir, const QByteArray &relative)
 
     std::vector<Item> items;
     items.reserve(found.size());
-    for (DirectoryReader::Entry &entry : found) {
-        QString key = sortKey(entry.name);
-        items.push_back({std::move(entry), std::move(key)});
-    }
+    for (const DirectoryReader::Entry &entry : found)
+        items.push_back({&entry, SortKey(reader.name(entry))});
     std::sort(items.begin(), items.end(), [](const Item &a, const Item &b) {
         return compareKeys(a.key, b.key) < 0;
     });
 
     m_ancestors.push_back({identity, dir});
     for (const Item &item : items) {
-        const QByteArray &name = item.entry.name;
+        const QByteArrayView name = reader.name(*item.entry);
         if (top && m_excludes.contains(QString::fromUtf8(name))) {
             debugLine(QString::fromUtf8(name) + QStringLiteral(" excluded"));
             continue;
         }
-        const QByteArray entryName = top ? name : joined(relative, name);
-        if (item.entry.isDirectory) {
+        const QByteArrayView entryName = m_names.add(relative, name);
+        if (item.entry->isDirectory) {
             m_entries.emplace_back(entryName);
-            scanDirectory(joined(dir, name), entryName);
+            scanDirectory(QByteArray(dir).append('/').append(name), entryName, &reader);
         } else {
-            m_entries.emplace_back(entryName, item.entry.modifiedSecs, item.entry.size);
+            m_entries.emplace_back(entryName, item.entry->modifiedSecs, item.entry->size);
         }
     }
     m_ancestors.pop_back();
+}
+
+QByteArrayView FileList::NameStore::add(QByteArrayView prefix, QByteArrayView name)
+{
+    constexpr size_t BlockSize = 1 << 20;
+    const size_t size = prefix.isEmpty() ? size_t(name.size())
+                                         : size_t(prefix.size()) + 1 + size_t(name.size());
+    if (m_used + size > m_room) {
+        m_room = qMax(BlockSize, size);
+        m_blocks.push_back(std::make_unique<char[]>(m_room));
+        m_used = 0;
+    }
+    char *start = m_blocks.back().get() + m_used;
+    char *p = start;
+    if (!prefix.isEmpty()) {
+        std::memcpy(p, prefix.data(), size_t(prefix.size()));
+        p += prefix.size();
+        *p++ = '/';
+    }
+    std::memcpy(p, name.data(), size_t(name.size()));
+    m_used += size;
+    return QByteArrayView(start, qsizetype(size));
 }
 
 bool FileList::write(QIODevice &device) const

@@ -9,27 +9,34 @@
 
 #include <deque>
 #include <limits>
+#include <memory>
 #include <vector>
 
+class DirectoryReader;
 class QIODevice;
 
 // One listed file or directory: its path relative to the walked directory
 // ("/"-separated), its last-modification time and its size. A directory
-// carries no time and size 0. A list holds millions of these, so the path is
-// kept as UTF-8 (half the size of UTF-16, and what the list file is written
-// in here) and the time as seconds since the epoch, turned into local time
-// only when it is read or written.
+// carries no time and size 0. A list holds millions of these, so the entry is
+// small: the path is UTF-8 (what the list file is written in here) and points
+// into storage that the caller keeps alive, for a walk the list's own name
+// store; the time is seconds since the epoch, turned into local time only
+// when it is read or written.
 class FileEntry
 {
 public:
-    explicit FileEntry(const QByteArray &utf8Name) : m_name(utf8Name) { }
-    FileEntry(const QByteArray &utf8Name, qint64 modifiedSecs, qint64 size)
-        : m_name(utf8Name), m_modified(modifiedSecs), m_size(size)
+    explicit FileEntry(QByteArrayView utf8Name)
+        : m_name(utf8Name.data()), m_nameSize(qint32(utf8Name.size()))
+    {
+    }
+    FileEntry(QByteArrayView utf8Name, qint64 modifiedSecs, qint64 size)
+        : m_name(utf8Name.data()), m_modified(modifiedSecs), m_size(size),
+          m_nameSize(qint32(utf8Name.size()))
     {
     }
 
-    QString name() const { return QString::fromUtf8(m_name); }
-    const QByteArray &utf8Name() const { return m_name; }
+    QString name() const { return QString::fromUtf8(utf8Name()); }
+    QByteArrayView utf8Name() const { return QByteArrayView(m_name, m_nameSize); }
     bool isDirectory() const { return m_modified == NoTime; }
     // Null for a directory.
     QDateTime modified() const
@@ -42,9 +49,10 @@ public:
 private:
     static constexpr qint64 NoTime = std::numeric_limits<qint64>::min();
 
-    QByteArray m_name;
+    const char *m_name;
     qint64 m_modified = NoTime;
     qint64 m_size = 0;
+    qint32 m_nameSize;
 };
 
 // The listing of one directory tree, in walk order: each directory's entries
@@ -55,6 +63,10 @@ private:
 class FileList
 {
 public:
+    FileList() = default;
+    FileList(const FileList &) = delete;
+    FileList &operator=(const FileList &) = delete;
+
     void setExcludes(const QStringList &names) { m_excludes = names; }
 
     // Walks root (relative empty) or root/relative, appending what it finds.
@@ -80,9 +92,26 @@ private:
         QByteArray path;
     };
 
-    // Paths in UTF-8; dir is root/relative as the messages name it.
-    void scanDirectory(const QByteArray &dir, const QByteArray &relative);
+    // Keeps the entries' names in large blocks that never move: one
+    // allocation per megabyte instead of one per entry.
+    class NameStore
+    {
+    public:
+        // Stores prefix/name (name alone when prefix is empty).
+        QByteArrayView add(QByteArrayView prefix, QByteArrayView name);
 
+    private:
+        std::vector<std::unique_ptr<char[]>> m_blocks;
+        size_t m_used = 0;
+        size_t m_room = 0;
+    };
+
+    // dir is root/relative in UTF-8, as messages name it; the directory is
+    // opened through its parent's reader where there is one.
+    void scanDirectory(const QByteArray &dir, QByteArrayView relative,
+                       const DirectoryReader *parent);
+
+    NameStore m_names;
     std::deque<FileEntry> m_entries;
     QStringList m_excludes;
     // The directories on the path being walked, to stop at a cycle of links.

@@ -11,9 +11,29 @@
 
 namespace {
 
-char16_t asciiLower(char16_t c)
+char16_t lowerUnit(char16_t c)
 {
     return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;
+}
+
+char16_t lowerUnit(char c)
+{
+    return lowerUnit(char16_t(static_cast<unsigned char>(c)));
+}
+
+// Compares by UTF-16 code unit after lowering ASCII letters; an ASCII name's
+// bytes are its code units.
+template <typename A, typename B>
+int compareLowered(const A *a, qsizetype na, const B *b, qsizetype nb)
+{
+    const qsizetype n = qMin(na, nb);
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t ca = lowerUnit(a[i]);
+        const char16_t cb = lowerUnit(b[i]);
+        if (ca != cb)
+            return ca < cb ? -1 : 1;
+    }
+    return na == nb ? 0 : (na < nb ? -1 : 1);
 }
 
 char *putDigits(char *p, int value, int width)
@@ -27,27 +47,28 @@ char *putDigits(char *p, int value, int width)
 
 } // namespace
 
-QString sortKey(QByteArrayView utf8Name)
+SortKey::SortKey(QByteArrayView utf8Name)
 {
     for (char c : utf8Name) {
-        if (static_cast<unsigned char>(c) >= 0x80)
-            return QString::fromUtf8(utf8Name).toLower();
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            lowered = QString::fromUtf8(utf8Name).toLower();
+            return;
+        }
     }
-    return QString::fromLatin1(utf8Name.data(), utf8Name.size());
+    ascii = utf8Name;
 }
 
-int compareKeys(QStringView a, QStringView b)
+int compareKeys(const SortKey &a, const SortKey &b)
 {
-    const qsizetype n = qMin(a.size(), b.size());
-    const char16_t *pa = a.utf16();
-    const char16_t *pb = b.utf16();
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t ca = asciiLower(pa[i]);
-        const char16_t cb = asciiLower(pb[i]);
-        if (ca != cb)
-            return ca < cb ? -1 : 1;
-    }
-    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+    const QStringView la = a.lowered;
+    const QStringView lb = b.lowered;
+    if (la.isNull() && lb.isNull())
+        return compareLowered(a.ascii.data(), a.ascii.size(), b.ascii.data(), b.ascii.size());
+    if (la.isNull())
+        return compareLowered(a.ascii.data(), a.ascii.size(), lb.utf16(), lb.size());
+    if (lb.isNull())
+        return compareLowered(la.utf16(), la.size(), b.ascii.data(), b.ascii.size());
+    return compareLowered(la.utf16(), la.size(), lb.utf16(), lb.size());
 }
 
 void appendListLine(QByteArray &out, const FileEntry &entry, LocalClock &clock)
@@ -56,13 +77,13 @@ void appendListLine(QByteArray &out, const FileEntry &entry, LocalClock &clock)
     // The list is written in the local 8-bit encoding, which is not UTF-8 here.
     const QByteArray name = QStringEncoder(QStringEncoder::System).encode(entry.name());
 #else
-    const QByteArray &name = entry.utf8Name();
+    const QByteArrayView name = entry.utf8Name();
 #endif
     // name, two commas, a 19-character time, up to 20 digits and CR LF
     const qsizetype start = out.size();
     out.resize(start + name.size() + 2 + 19 + 20 + 2);
     char *p = out.data() + start;
-    std::memcpy(p, name.constData(), size_t(name.size()));
+    std::memcpy(p, name.data(), size_t(name.size()));
     p += name.size();
     *p++ = ',';
 

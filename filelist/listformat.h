@@ -12,11 +12,16 @@ class LocalClock;
 // The order of names within one directory: both names in lower case, then
 // compared by UTF-16 code unit, a prefix before the longer name. This is not
 // locale collation: "_x" sorts before "a", and "é" after "z".
-// sortKey() takes a UTF-8 name. It gives a pure-ASCII name back as it is and
-// compareKeys() lowers ASCII letters on the fly; any other name is lowered in
-// full by sortKey(). Sort by compareKeys(sortKey(a), sortKey(b)).
-QString sortKey(QByteArrayView utf8Name);
-int compareKeys(QStringView a, QStringView b);
+// A pure-ASCII name is compared as it is, with its letters lowered on the
+// fly, which spares the walk a converted copy of nearly every name; any other
+// name is lowered in full once. The key refers to utf8Name's bytes.
+struct SortKey {
+    explicit SortKey(QByteArrayView utf8Name);
+
+    QByteArrayView ascii; // the name, when it is pure ASCII
+    QString lowered;      // otherwise its lower-case form
+};
+int compareKeys(const SortKey &a, const SortKey &b);
 
 // Appends one line of the list file: name,modified,size and CR LF. The name is
 // written unchanged in the local 8-bit encoding; modified is the local time as

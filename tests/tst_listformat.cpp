@@ -79,7 +79,7 @@ void tst_ListFormat::order()
     QFETCH(QStringList, names);
     QFETCH(QStringList, sorted);
     std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
-        return compareKeys(sortKey(a.toUtf8()), sortKey(b.toUtf8())) < 0;
+        return compareKeys(SortKey(a.toUtf8()), SortKey(b.toUtf8())) < 0;
     });
     QCOMPARE(names, sorted);
 }
@@ -130,8 +130,8 @@ void tst_ListFormat::line()
     QFETCH(QByteArray, expected);
 
     setZone(zone.toLatin1().constData());
-    const FileEntry entry =
-            directory ? FileEntry(name.toUtf8()) : FileEntry(name.toUtf8(), mtime, size);
+    const QByteArray utf8 = name.toUtf8();
+    const FileEntry entry = directory ? FileEntry(utf8) : FileEntry(utf8, mtime, size);
     QCOMPARE(lineOf(entry), expected);
 }
 
