@@ -201,7 +201,11 @@ void tst_FileList::exactBytes()
             .touch(QStringLiteral("bin/tool.exe"), 1375099331, 999999999)
             .file(QStringLiteral("a,b"), "ab", 1700000000)
             .file(QStringLiteral("é"), "", 0)
+            .file(QStringLiteral("huge"), "", 1375099331)
             .dir(QStringLiteral("Logs"));
+    // A sparse file of 5 GiB: more than 32 bits of size, no disk space.
+    QVERIFY(QFile::resize(t.path(QStringLiteral("huge")), Q_INT64_C(5368709120)));
+    t.touch(QStringLiteral("huge"), 1375099331);
     FileList list;
     list.setExcludes(Excludes);
     list.scan(t.root(), QString());
@@ -210,6 +214,7 @@ void tst_FileList::exactBytes()
              QByteArray("a,b,2023-11-14T23:13:20,2\r\n"
                         "bin,,0\r\n"
                         "bin/tool.exe,2013-07-29T14:02:11,53248\r\n"
+                        "huge,2013-07-29T14:02:11,5368709120\r\n"
                         "Logs,,0\r\n"
                         "\xc3\xa9,1970-01-01T01:00:00,0\r\n"));
     QVERIFY(!QFileInfo::exists(t.path(QStringLiteral("filelist.sync.new"))));

@@ -55,6 +55,11 @@ void tst_Program::sources_data()
     QTest::newRow("no display and no platform asked for")
             << QStringList{"<root>", "share"} << QStringList{"QT_QPA_PLATFORM="}
             << QStringList{"source is <root>/share", "temp excluded"} << "share";
+    QTest::newRow("percent signs and quotes printed as they are")
+            << QStringList{"<root>/50% \"off\" %s", "x%d"} << QStringList{}
+            << QStringList{"source is <root>/50% \"off\" %s/x%d",
+                           "filelist: this path is not valid/available: <root>/50% \"off\" %s/x%d"}
+            << "";
     QTest::newRow("missing source")
             << QStringList{"<root>", "missing"} << QStringList{}
             << QStringList{"source is <root>/missing",
