@@ -9,6 +9,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <utility>
 #include <grp.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -20,6 +21,14 @@
 namespace {
 
 constexpr uid_t NobodyId = 65534;
+
+QStringList collected;
+
+void collect(QtMsgType type, const QMessageLogContext &, const QString &text)
+{
+    if (type == QtDebugMsg)
+        collected << text;
+}
 
 void makeParent(const QString &path)
 {
@@ -121,6 +130,27 @@ QByteArray TestTree::read(const QString &relative) const
 {
     QFile f(path(relative));
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+QStringList withRoot(QStringList texts, const QString &root)
+{
+    texts.replaceInStrings(QStringLiteral("<root>"), root);
+    return texts;
+}
+
+DebugMessages::DebugMessages() : m_previous(qInstallMessageHandler(collect))
+{
+    collected.clear();
+}
+
+DebugMessages::~DebugMessages()
+{
+    qInstallMessageHandler(m_previous);
+}
+
+QStringList DebugMessages::take()
+{
+    return std::exchange(collected, {});
 }
 
 QStringList lines(const QByteArray &listFile)

@@ -39,6 +39,21 @@ private:
     QString m_root;
 };
 
+// Expected texts name the test's temporary root as "<root>".
+QStringList withRoot(QStringList texts, const QString &root);
+
+// Collects the debug lines the code under test prints, for as long as it lives.
+class DebugMessages
+{
+public:
+    DebugMessages();
+    ~DebugMessages();
+    QStringList take();
+
+private:
+    QtMessageHandler m_previous;
+};
+
 // A list file's lines without their CR LF, so that whole lists compare line
 // by line and a mismatch prints both sides.
 QStringList lines(const QByteArray &listFile);

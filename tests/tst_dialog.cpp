@@ -21,8 +21,6 @@ class tst_Dialog : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
     void form();
     void objectName_data();
     void objectName();
@@ -36,14 +34,6 @@ private slots:
 };
 
 namespace {
-
-QStringList messages;
-
-void collect(QtMsgType type, const QMessageLogContext &, const QString &text)
-{
-    if (type == QtDebugMsg)
-        messages << text;
-}
 
 // Takes its command line from the test and notes when the run asked for it.
 class TestDialog : public vorn_filesync_listDialog
@@ -72,16 +62,6 @@ private:
 };
 
 } // namespace
-
-void tst_Dialog::initTestCase()
-{
-    qInstallMessageHandler(collect);
-}
-
-void tst_Dialog::cleanupTestCase()
-{
-    qInstallMessageHandler(nullptr);
-}
 
 void tst_Dialog::form()
 {
@@ -228,18 +208,18 @@ void tst_Dialog::languageChangeResetsTexts()
 void tst_Dialog::run_data()
 {
     QTest::addColumn<QStringList>("tree");
-    QTest::addColumn<QStringList>("arguments"); // ROOT stands for the temporary tree
+    QTest::addColumn<QStringList>("arguments"); // <root> stands for the temporary tree
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("status");
     QTest::addColumn<bool>("listWritten");
 
-    QTest::newRow("saved") << QStringList{"share/f"} << QStringList{"ROOT", "share"}
-                           << "ROOT/share" << "Saved" << true;
-    QTest::newRow("missing source") << QStringList{"share/f"} << QStringList{"ROOT", "gone"}
-                                    << "ROOT/gone" << "Fail" << false;
+    QTest::newRow("saved") << QStringList{"share/f"} << QStringList{"<root>", "share"}
+                           << "<root>/share" << "Saved" << true;
+    QTest::newRow("missing source") << QStringList{"share/f"} << QStringList{"<root>", "gone"}
+                                    << "<root>/gone" << "Fail" << false;
     QTest::newRow("list file cannot be written")
-            << QStringList{"share/f", "share/filelist.sync.new/"} << QStringList{"ROOT", "share"}
-            << "ROOT/share" << "Save Failed (share read only?)" << false;
+            << QStringList{"share/f", "share/filelist.sync.new/"} << QStringList{"<root>", "share"}
+            << "<root>/share" << "Save Failed (share read only?)" << false;
     QTest::newRow("nothing configured") << QStringList{} << QStringList{"", ""} << "/" << "Fail"
                                         << false;
 }
@@ -256,10 +236,10 @@ void tst_Dialog::run()
 
     QTemporaryDir dir;
     TestTree(dir.path()).add(tree);
-    arguments.replaceInStrings(QStringLiteral("ROOT"), dir.path());
-    path.replace(QStringLiteral("ROOT"), dir.path());
+    arguments = withRoot(arguments, dir.path());
+    path.replace(QStringLiteral("<root>"), dir.path());
 
-    messages.clear();
+    DebugMessages messages;
     TestDialog dialog(QStringList{QStringLiteral("vorn_filesync_list")} + arguments);
     QSignalSpy finished(&dialog, &QDialog::finished);
     dialog.show();
@@ -271,14 +251,14 @@ void tst_Dialog::run()
     QCOMPARE(dialog.runs, 1);
     QCOMPARE(dialog.label("path")->text(), path);
     QCOMPARE(dialog.label("status")->text(), status);
-    QCOMPARE(messages.count(QStringLiteral("source is ") + path), 1);
+    QCOMPARE(messages.take().count(QStringLiteral("source is ") + path), 1);
     QCOMPARE(QFileInfo(path + QStringLiteral("/filelist.sync")).isFile(), listWritten);
 }
 
 void tst_Dialog::wrongArgumentCountRejectsAtOnce()
 {
     QTemporaryDir dir;
-    messages.clear();
+    DebugMessages messages;
     TestDialog dialog({QStringLiteral("vorn_filesync_list"), dir.path(), QStringLiteral("a"),
                        QStringLiteral("b")});
     QSignalSpy finished(&dialog, &QDialog::finished);
@@ -286,7 +266,7 @@ void tst_Dialog::wrongArgumentCountRejectsAtOnce()
     QVERIFY(finished.wait(10000));
     QCOMPARE(finished.at(0).at(0).toInt(), int(QDialog::Rejected));
     QVERIFY(dialog.sinceRun.elapsed() < 1000);
-    QCOMPARE(messages, QStringList{});
+    QCOMPARE(messages.take(), QStringList{});
     QVERIFY(dialog.label("path")->text().isEmpty());
     QVERIFY(dialog.label("status")->text().isEmpty());
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{});

@@ -17,7 +17,6 @@ class tst_FileList : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void init();
     void cleanupTestCase();
     void walk_data();
@@ -32,14 +31,6 @@ private slots:
 
 namespace {
 
-QStringList messages;
-
-void collect(QtMsgType type, const QMessageLogContext &, const QString &text)
-{
-    if (type == QtDebugMsg)
-        messages << text;
-}
-
 const QStringList Excludes = {"source", "temp", "docs", "data", "install", "backup", "logs"};
 
 // Entry names, a directory's with a trailing "/".
@@ -51,29 +42,16 @@ QStringList names(const FileList &list)
     return result;
 }
 
-QStringList withRoot(QStringList texts, const QString &root)
-{
-    texts.replaceInStrings(QStringLiteral("ROOT"), root);
-    return texts;
-}
-
 } // namespace
-
-void tst_FileList::initTestCase()
-{
-    qInstallMessageHandler(collect);
-}
 
 void tst_FileList::init()
 {
-    messages.clear();
     qputenv("TZ", "Europe/Berlin");
     tzset();
 }
 
 void tst_FileList::cleanupTestCase()
 {
-    qInstallMessageHandler(nullptr);
     qunsetenv("TZ");
     tzset();
 }
@@ -102,8 +80,8 @@ void tst_FileList::walk_data()
     QTest::newRow("link cycle listed, not entered")
             << QStringList{"loop/up -> ..", "loop/f", "self -> ."} << ""
             << QStringList{"loop/", "loop/f", "loop/up/", "self/"}
-            << QStringList{"filelist: not entering ROOT/loop/up: it leads back to ROOT",
-                           "filelist: not entering ROOT/self: it leads back to ROOT"}
+            << QStringList{"filelist: not entering <root>/loop/up: it leads back to <root>",
+                           "filelist: not entering <root>/self: it leads back to <root>"}
             << true;
     QTest::newRow("alias walked under each path")
             << QStringList{"real/f", "alias -> real", "other/inner -> ../real"} << ""
@@ -113,8 +91,8 @@ void tst_FileList::walk_data()
     QTest::newRow("cycle through an alias")
             << QStringList{"real/f", "alias -> real", "real/back -> ../alias"} << ""
             << QStringList{"alias/", "alias/back/", "alias/f", "real/", "real/back/", "real/f"}
-            << QStringList{"filelist: not entering ROOT/alias/back: it leads back to ROOT/alias",
-                           "filelist: not entering ROOT/real/back: it leads back to ROOT/real"}
+            << QStringList{"filelist: not entering <root>/alias/back: it leads back to <root>/alias",
+                           "filelist: not entering <root>/real/back: it leads back to <root>/real"}
             << true;
     QTest::newRow("leftover list files are ordinary files")
             << QStringList{"filelist.sync", "filelist.sync.new", "a"} << ""
@@ -123,13 +101,13 @@ void tst_FileList::walk_data()
                                   << true;
     QTest::newRow("missing source")
             << QStringList{"x/"} << "missing" << QStringList{}
-            << QStringList{"filelist: this path is not valid/available: ROOT/missing"} << false;
+            << QStringList{"filelist: this path is not valid/available: <root>/missing"} << false;
     QTest::newRow("source is a file")
             << QStringList{"f"} << "f" << QStringList{}
-            << QStringList{"filelist: this path is not valid/available: ROOT/f"} << false;
+            << QStringList{"filelist: this path is not valid/available: <root>/f"} << false;
     QTest::newRow("source is a FIFO")
             << QStringList{"p|"} << "p" << QStringList{}
-            << QStringList{"filelist: this path is not valid/available: ROOT/p"} << false;
+            << QStringList{"filelist: this path is not valid/available: <root>/p"} << false;
     QTest::newRow("odd characters pass through")
             << QStringList{"a,b", "50% off", "\"q\"", "é", "Ω/"} << ""
             << QStringList{"\"q\"", "50% off", "a,b", "é", "Ω/"} << QStringList{} << true;
@@ -148,11 +126,12 @@ void tst_FileList::walk()
     t.add(tree);
     const QString root = source.isEmpty() ? t.root() : t.path(source);
 
+    DebugMessages messages;
     FileList list;
     list.setExcludes(Excludes);
     list.scan(root, QString());
     QCOMPARE(names(list), listed);
-    QCOMPARE(messages, withRoot(said, t.root()));
+    QCOMPARE(messages.take(), withRoot(said, t.root()));
     QCOMPARE(list.pathExists(), exists);
 }
 
@@ -182,14 +161,16 @@ void tst_FileList::namesThatCannotBeLines()
             .rawFile(QStringLiteral("d2"), "\xff\xfe")
             .rawFile(QStringLiteral("d2"), "half\xc3")
             .file(QStringLiteral("d3/cr\rdir/inner"));
+    DebugMessages messages;
     FileList list;
     list.scan(t.root(), QString());
     QCOMPARE(names(list), (QStringList{"d1/", "d1/a", "d1/z", "d2/", "d2/ok", "d3/", "d3/b"}));
-    messages.sort();
-    QCOMPARE(messages, withRoot({"filelist: skipping a name that is not valid text in ROOT/d2",
-                                 "filelist: skipping a name that is not valid text in ROOT/d2",
-                                 "filelist: skipping a name with a line break in ROOT/d1",
-                                 "filelist: skipping a name with a line break in ROOT/d3"},
+    QStringList said = messages.take();
+    said.sort();
+    QCOMPARE(said, withRoot({"filelist: skipping a name that is not valid text in <root>/d2",
+                                 "filelist: skipping a name that is not valid text in <root>/d2",
+                                 "filelist: skipping a name with a line break in <root>/d1",
+                                 "filelist: skipping a name with a line break in <root>/d3"},
                                 t.root()));
 }
 
@@ -203,6 +184,7 @@ void tst_FileList::exactBytes()
             .file(QStringLiteral("é"), "", 0)
             .file(QStringLiteral("huge"), "", 1375099331)
             .dir(QStringLiteral("Logs"));
+    DebugMessages messages;
     // A sparse file of 5 GiB: more than 32 bits of size, no disk space.
     QVERIFY(QFile::resize(t.path(QStringLiteral("huge")), Q_INT64_C(5368709120)));
     t.touch(QStringLiteral("huge"), 1375099331);
@@ -218,7 +200,7 @@ void tst_FileList::exactBytes()
                         "Logs,,0\r\n"
                         "\xc3\xa9,1970-01-01T01:00:00,0\r\n"));
     QVERIFY(!QFileInfo::exists(t.path(QStringLiteral("filelist.sync.new"))));
-    QCOMPARE(messages, QStringList{});
+    QCOMPARE(messages.take(), QStringList{});
 }
 
 void tst_FileList::emptyTreeGivesEmptyFile()
@@ -246,10 +228,10 @@ void tst_FileList::publish_data()
             << QStringList{"filelist.sync -> ../outside"} << true << QStringList{};
     QTest::newRow(".new cannot be created")
             << QStringList{"filelist.sync", "filelist.sync.new/"} << false
-            << QStringList{"filelist: cannot write ROOT/filelist.sync.new: File exists"};
+            << QStringList{"filelist: cannot write <root>/filelist.sync.new: File exists"};
     QTest::newRow("list file cannot be replaced")
             << QStringList{"filelist.sync/x"} << false
-            << QStringList{"filelist: cannot replace ROOT/filelist.sync: Is a directory"};
+            << QStringList{"filelist: cannot replace <root>/filelist.sync: Is a directory"};
 }
 
 // The new list lands whole, never through a link; when it cannot, the old
@@ -269,9 +251,9 @@ void tst_FileList::publish()
 
     FileList list;
     list.scan(t.root(), QString());
-    const int oldMessages = messages.size();
+    DebugMessages messages;
     QCOMPARE(publishListFile(list, t.path(QStringLiteral("filelist.sync"))), published);
-    QCOMPARE(messages.mid(oldMessages), withRoot(said, t.root()));
+    QCOMPARE(messages.take(), withRoot(said, t.root()));
 
     QCOMPARE(outer.read(QStringLiteral("outside")), QByteArray("outside\n"));
     if (published) {

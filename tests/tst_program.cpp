@@ -22,12 +22,6 @@ private slots:
 
 namespace {
 
-QStringList withRoot(QStringList texts, const QString &root)
-{
-    texts.replaceInStrings(QStringLiteral("<root>"), root);
-    return texts;
-}
-
 const QStringList ShareTree = {"share/f", "share/sub/g", "share/temp/x", "share/filelist.sync"};
 // ShareTree's list, the old list file included as the walk met it.
 const QStringList ShareList = {"f,2013-07-29T14:02:11,1", "filelist.sync,2013-07-29T14:02:11,1",
