@@ -29,7 +29,8 @@ public:
     };
 
     // path in UTF-8. With a parent reader the directory is opened as name
-    // inside the parent's, which spares the system a walk down the whole path.
+    // (NUL-terminated, as the parent's name() gives it) inside the parent's,
+    // which spares the system a walk down the whole path.
     explicit DirectoryReader(const QByteArray &path, const DirectoryReader *parent = nullptr,
                              QByteArrayView name = {});
     ~DirectoryReader();

@@ -44,14 +44,14 @@ bool writeAll(QIODevice &device, const QByteArray &data)
 void FileList::scan(const QString &root, const QString &relative)
 {
     const QByteArray rel = relative.toUtf8();
-    scanDirectory(relative.isEmpty() ? root.toUtf8() : root.toUtf8() + '/' + rel, rel, nullptr);
+    scanDirectory(relative.isEmpty() ? root.toUtf8() : root.toUtf8() + '/' + rel, rel, nullptr, {});
 }
 
 void FileList::scanDirectory(const QByteArray &dir, QByteArrayView relative,
-                             const DirectoryReader *parent)
+                             const DirectoryReader *parent, QByteArrayView name)
 {
     const bool top = relative.isEmpty();
-    DirectoryReader reader(dir, parent, relative.sliced(relative.lastIndexOf('/') + 1));
+    DirectoryReader reader(dir, parent, name);
 
     // A walked directory that cannot be listed must fail the run: an empty
     // list would tell clients that everything in it is gone.
@@ -90,15 +90,15 @@ void FileList::scanDirectory(const QByteArray &dir, QByteArrayView relative,
 
     m_ancestors.push_back({identity, dir});
     for (const Item &item : items) {
-        const QByteArrayView name = reader.name(*item.entry);
-        if (top && m_excludes.contains(QString::fromUtf8(name))) {
-            debugLine(QString::fromUtf8(name) + QStringLiteral(" excluded"));
+        const QByteArrayView child = reader.name(*item.entry);
+        if (top && m_excludes.contains(QString::fromUtf8(child))) {
+            debugLine(QString::fromUtf8(child) + QStringLiteral(" excluded"));
             continue;
         }
-        const QByteArrayView entryName = m_names.add(relative, name);
+        const QByteArrayView entryName = m_names.add(relative, child);
         if (item.entry->isDirectory) {
             m_entries.emplace_back(entryName);
-            scanDirectory(QByteArray(dir).append('/').append(name), entryName, &reader);
+            scanDirectory(QByteArray(dir).append('/').append(child), entryName, &reader, child);
         } else {
             m_entries.emplace_back(entryName, item.entry->modifiedSecs, item.entry->size);
         }

@@ -106,10 +106,10 @@ private:
         size_t m_room = 0;
     };
 
-    // dir is root/relative in UTF-8, as messages name it; the directory is
-    // opened through its parent's reader where there is one.
+    // dir is root/relative in UTF-8, as messages name it. A subdirectory is
+    // opened as name (as its parent's reader gives it) through that reader.
     void scanDirectory(const QByteArray &dir, QByteArrayView relative,
-                       const DirectoryReader *parent);
+                       const DirectoryReader *parent, QByteArrayView name);
 
     NameStore m_names;
     std::deque<FileEntry> m_entries;
