@@ -34,6 +34,8 @@ DirectoryReader::DirectoryReader(const QByteArray &path, const DirectoryReader *
 
 DirectoryReader::~DirectoryReader() = default;
 
+void DirectoryReader::release() { }
+
 void DirectoryReader::read(std::vector<Entry> &entries)
 {
     const QFileInfoList infos = QDir(QString::fromUtf8(m_path))
@@ -137,7 +139,7 @@ DirectoryReader::DirectoryReader(const QByteArray &path, const DirectoryReader *
     const bool viaParent = parent && parent->m_fd >= 0;
     if (viaParent)
         m_fd = ::openat(parent->m_fd, name.data(), Flags);
-    // Without a parent, or when a very deep walk runs out of descriptors.
+    // Without a parent, or when the process runs out of descriptors.
     if (!viaParent || (m_fd < 0 && (errno == EMFILE || errno == ENFILE)))
         m_fd = ::open(path.constData(), Flags);
     if (m_fd < 0) {
@@ -161,8 +163,14 @@ DirectoryReader::DirectoryReader(const QByteArray &path, const DirectoryReader *
 
 DirectoryReader::~DirectoryReader()
 {
+    release();
+}
+
+void DirectoryReader::release()
+{
     if (m_fd >= 0)
         ::close(m_fd);
+    m_fd = -1;
 }
 
 #ifdef Q_OS_LINUX

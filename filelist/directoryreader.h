@@ -47,6 +47,8 @@ public:
 
     // Appends the entries; call once, only when the directory was opened.
     void read(std::vector<Entry> &entries);
+    // Closes the directory early; it can then no longer be a parent.
+    void release();
     // An entry's name, UTF-8 and NUL-terminated, valid while the reader lives.
     QByteArrayView name(const Entry &entry) const
     {

@@ -15,6 +15,8 @@
 
 namespace {
 
+constexpr size_t MaxHeldDirectories = 32;
+
 struct Item {
     const DirectoryReader::Entry *entry;
     SortKey key;
@@ -74,6 +76,11 @@ void FileList::scanDirectory(const QByteArray &dir, QByteArrayView relative,
 
     std::vector<DirectoryReader::Entry> found;
     reader.read(found);
+    // Subdirectories open through their parent's descriptor, but only so many
+    // are held at once: a deeper walk opens its directories by path.
+    const bool heldOpen = m_ancestors.size() < MaxHeldDirectories;
+    if (!heldOpen)
+        reader.release();
     if (reader.status() == DirectoryReader::Status::Unreadable) {
         m_pathExists = !top;
         debugLine(QStringLiteral("filelist: cannot read directory %1: %2")
@@ -98,7 +105,8 @@ void FileList::scanDirectory(const QByteArray &dir, QByteArrayView relative,
         const QByteArrayView entryName = m_names.add(relative, child);
         if (item.entry->isDirectory) {
             m_entries.emplace_back(entryName);
-            scanDirectory(QByteArray(dir).append('/').append(child), entryName, &reader, child);
+            scanDirectory(QByteArray(dir).append('/').append(child), entryName,
+                          heldOpen ? &reader : nullptr, child);
         } else {
             m_entries.emplace_back(entryName, item.entry->modifiedSecs, item.entry->size);
         }

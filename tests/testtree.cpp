@@ -212,6 +212,10 @@ RunResult runProgram(const QStringList &arguments, const QProcessEnvironment &en
             const struct rlimit cap = {rlim_t(limits.fileSizeLimit), rlim_t(limits.fileSizeLimit)};
             ::setrlimit(RLIMIT_FSIZE, &cap);
         }
+        if (limits.openFiles >= 0) {
+            const struct rlimit cap = {rlim_t(limits.openFiles), rlim_t(limits.openFiles)};
+            ::setrlimit(RLIMIT_NOFILE, &cap);
+        }
         if (limits.unprivileged && ::geteuid() == 0) {
             if (::setgroups(0, nullptr) != 0 || ::setgid(NobodyId) != 0
                 || ::setuid(NobodyId) != 0)

@@ -69,10 +69,12 @@ struct RunResult {
 };
 
 // How a child process is held down: the user it runs as (an unprivileged one
-// when the tests run as root) and an optional cap on the size of files it writes.
+// when the tests run as root), and optional caps on the size of the files it
+// writes and on its open descriptors.
 struct ChildLimits {
     bool unprivileged = false;
     qint64 fileSizeLimit = -1;
+    int openFiles = -1;
 };
 
 RunResult runProgram(const QStringList &arguments, const QProcessEnvironment &environment,

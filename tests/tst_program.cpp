@@ -18,6 +18,7 @@ private slots:
     void unprivileged_data();
     void unprivileged();
     void diskFullKeepsOldList();
+    void deepTreeWithFewDescriptors();
 };
 
 namespace {
@@ -187,6 +188,28 @@ void tst_Program::diskFullKeepsOldList()
                       t.root()));
     QCOMPARE(t.read(QStringLiteral("share/filelist.sync")), QByteArray("old list\r\n"));
     QVERIFY(!QFileInfo::exists(t.path(QStringLiteral("share/filelist.sync.new"))));
+}
+
+// The walk holds a descriptor per directory level only down to a point; a
+// tree deeper than the process may open files is still listed whole.
+void tst_Program::deepTreeWithFewDescriptors()
+{
+    QTemporaryDir dir;
+    TestTree t(dir.path());
+    QString path = QStringLiteral("share");
+    QStringList expected;
+    for (int depth = 0; depth < 150; ++depth) {
+        path += QStringLiteral("/d");
+        expected << path.mid(6) + QStringLiteral(",,0");
+    }
+    t.file(path + QStringLiteral("/leaf"));
+    expected << path.mid(6) + QStringLiteral("/leaf,2013-07-29T14:02:11,1");
+
+    const RunResult run = runProgram({t.root(), QStringLiteral("share")}, cleanEnvironment(),
+                                     ChildLimits{false, -1, 64});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.messages, withRoot({"source is <root>/share"}, t.root()));
+    QCOMPARE(lines(t.read(QStringLiteral("share/filelist.sync"))), expected);
 }
 
 QTEST_GUILESS_MAIN(tst_Program)
