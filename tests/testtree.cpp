@@ -37,9 +37,9 @@ void makeParent(const QString &path)
 
 } // namespace
 
-TestTree &TestTree::add(const QStringList &spec)
+TestTree &TestTree::add(const QStringList &items)
 {
-    for (const QString &item : spec) {
+    for (const QString &item : items) {
         const qsizetype arrow = item.indexOf(QLatin1String(" -> "));
         if (arrow >= 0)
             link(item.left(arrow), item.mid(arrow + 4));

@@ -17,7 +17,7 @@ public:
 
     // Adds entries written as: "name/" a directory, "name -> target" a link,
     // "name|" a FIFO, "name=" a socket, anything else a file holding "x".
-    TestTree &add(const QStringList &spec);
+    TestTree &add(const QStringList &items);
 
     QString root() const { return m_root; }
     QString path(const QString &relative) const { return m_root + u'/' + relative; }
