@@ -84,6 +84,7 @@ bool checkName(const char *name, size_t length, const QByteArray &dir)
     if (ascii)
         return true;
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    // Decoding only to learn whether the bytes are valid; the name stays as bytes.
     const QString decoded = decoder.decode(QByteArrayView(name, qsizetype(length)));
     if (!decoder.hasError())
         return true;

@@ -5,7 +5,9 @@
 #include "filelist.h"
 #include "localclock.h"
 
+#ifdef Q_OS_WIN
 #include <QStringEncoder>
+#endif
 
 #include <cstring>
 
