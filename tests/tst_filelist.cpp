@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: 2026 vorn_filesync_list developers
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "filelist.h"
-#include "listfile.h"
+#include "listrun.h"
 #include "testtree.h"
 
 #include <QFile>
@@ -188,10 +188,7 @@ void tst_FileList::exactBytes()
     // A sparse file of 5 GiB: more than 32 bits of size, no disk space.
     QVERIFY(QFile::resize(t.path(QStringLiteral("huge")), Q_INT64_C(5368709120)));
     t.touch(QStringLiteral("huge"), 1375099331);
-    FileList list;
-    list.setExcludes(Excludes);
-    list.scan(t.root(), QString());
-    QVERIFY(publishListFile(list, t.path(QStringLiteral("filelist.sync"))));
+    QCOMPARE(ListRun(t.root().toUtf8()).run(), ListRun::Outcome::Saved);
     QCOMPARE(t.read(QStringLiteral("filelist.sync")),
              QByteArray("a,b,2023-11-14T23:13:20,2\r\n"
                         "bin,,0\r\n"
@@ -206,10 +203,7 @@ void tst_FileList::exactBytes()
 void tst_FileList::emptyTreeGivesEmptyFile()
 {
     QTemporaryDir dir;
-    FileList list;
-    list.scan(dir.path(), QString());
-    QVERIFY(list.pathExists());
-    QVERIFY(publishListFile(list, dir.path() + QStringLiteral("/filelist.sync")));
+    QCOMPARE(ListRun(dir.path().toUtf8()).run(), ListRun::Outcome::Saved);
     QCOMPARE(QFileInfo(dir.path() + QStringLiteral("/filelist.sync")).size(), 0);
 }
 
@@ -249,10 +243,9 @@ void tst_FileList::publish()
     t.file(QStringLiteral("data.bin"), "12", 1375099331).add(before);
     const QByteArray old = t.read(QStringLiteral("filelist.sync"));
 
-    FileList list;
-    list.scan(t.root(), QString());
     DebugMessages messages;
-    QCOMPARE(publishListFile(list, t.path(QStringLiteral("filelist.sync"))), published);
+    QCOMPARE(ListRun(t.root().toUtf8()).run(),
+             published ? ListRun::Outcome::Saved : ListRun::Outcome::SaveFailed);
     QCOMPARE(messages.take(), withRoot(said, t.root()));
 
     QCOMPARE(outer.read(QStringLiteral("outside")), QByteArray("outside\n"));

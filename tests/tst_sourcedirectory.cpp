@@ -1,5 +1,6 @@
 // SPDX-FileCopyrightText: 2026 vorn_filesync_list developers
 // SPDX-License-Identifier: GPL-2.0-or-later
+#include "listrun.h"
 #include "sourcedirectory.h"
 
 #include <QTest>
@@ -82,7 +83,7 @@ void tst_SourceDirectory::source()
 
 void tst_SourceDirectory::excludedNames()
 {
-    QCOMPARE(::excludedNames(), (QStringList{"source", "temp", "docs", "data", "install",
+    QCOMPARE(ListRun::excludedNames(), (QStringList{"source", "temp", "docs", "data", "install",
                                              "backup", "logs"}));
 }
 
