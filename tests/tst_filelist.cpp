@@ -108,6 +108,13 @@ void tst_FileList::walk_data()
     QTest::newRow("source is a FIFO")
             << QStringList{"p|"} << "p" << QStringList{}
             << QStringList{"filelist: this path is not valid/available: <root>/p"} << false;
+    QTest::newRow("links that lead back up are listed, not entered")
+            << QStringList{"x/d/root -> /", "x/d/up -> ../..", "x/d/self -> .."} << "x"
+            << QStringList{"d/", "d/root/", "d/self/", "d/up/"}
+            << QStringList{"filelist: not entering <root>/x/d/root: it leads back to /",
+                           "filelist: not entering <root>/x/d/self: it leads back to <root>/x",
+                           "filelist: not entering <root>/x/d/up: it leads back to <root>"}
+            << true;
     QTest::newRow("odd characters pass through")
             << QStringList{"a,b", "50% off", "\"q\"", "é", "Ω/"} << ""
             << QStringList{"\"q\"", "50% off", "a,b", "é", "Ω/"} << QStringList{} << true;
