@@ -13,5 +13,6 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "usage: %s DIRECTORY\n", argv[0]);
         return 2;
     }
-    return ListRun(argv[1]).run() == ListRun::Outcome::Saved ? 0 : 1;
+    const int threads = qEnvironmentVariableIntValue("VORN_FILESYNC_LIST_THREADS");
+    return ListRun(argv[1], threads > 0 ? threads : 4).run() == ListRun::Outcome::Saved ? 0 : 1;
 }

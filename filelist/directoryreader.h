@@ -94,6 +94,9 @@ public:
     // file system tree; what cannot be looked at is left out.
     std::vector<Ancestor> ancestors() const;
 
+    // How many files the process may have open at once.
+    static int descriptorLimit();
+
     // Appends every entry, unsorted.
     void read(Listing *listing) const;
     void close();

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -156,6 +157,14 @@ std::vector<DirectoryReader::Ancestor> DirectoryReader::ancestors() const
             found.push_back({identityOf(st), path});
     }
     return found;
+}
+
+int DirectoryReader::descriptorLimit()
+{
+    struct rlimit limit;
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return 1024;
+    return int(qMin<rlim_t>(limit.rlim_cur, 1 << 20));
 }
 
 void DirectoryReader::close()

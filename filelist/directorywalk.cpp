@@ -8,16 +8,20 @@
 #include <QByteArrayList>
 
 #include <algorithm>
+#include <condition_variable>
 #include <deque>
+#include <map>
+#include <mutex>
+#include <thread>
 
 namespace {
 
 using Error = DirectoryReader::Error;
 using Listing = DirectoryReader::Listing;
+using SharedReader = std::shared_ptr<DirectoryReader>;
 
-// Directories below the top that keep their descriptor while the walk is
-// below them; deeper ones are reopened when the walk comes back up.
-constexpr size_t HeldDirectories = 32;
+// Descriptors the process keeps for itself and its libraries.
+constexpr int ReservedDescriptors = 24;
 
 // Sorts a directory's entries into list order.
 void sortListing(Listing *listing)
@@ -43,6 +47,36 @@ bool statFailureIsFatal(const Error &error)
     return !error.isDenied() && !error.isMissing() && !error.isLinkLoop();
 }
 
+// Opening and reading one subdirectory, done ahead by a worker or when the
+// walk needs it.
+struct Job {
+    enum class State { Pending, Running, Done };
+
+    SharedReader parent;
+    QByteArray name; // NUL-terminated
+    std::vector<QByteArray> above; // identities it must not lead back to
+    std::pair<int, quint64> priority; // deeper first, then in walk order
+
+    bool ahead = false; // asked of the workers before the walk got there
+    State state = State::Pending;
+    SharedReader dir;
+    Error error;
+    Listing listing;
+
+    void run()
+    {
+        dir = std::make_shared<DirectoryReader>(DirectoryReader::openChild(*parent, name, &error));
+        parent.reset();
+        if (error.isSet())
+            return;
+        // A link back up is not read; the walk tells which directory it is.
+        if (std::find(above.begin(), above.end(), dir->identity()) != above.end())
+            return;
+        dir->read(&listing);
+        sortListing(&listing);
+    }
+};
+
 } // namespace
 
 class DirectoryWalk::Private
@@ -50,27 +84,36 @@ class DirectoryWalk::Private
 public:
     // A directory on the path being walked.
     struct Level {
-        DirectoryReader dir; // closed when the descriptor was given up
+        SharedReader dir; // null when the descriptor was given up
         QByteArray identity;
         QByteArray name; // the name that led here from the level above
         Listing listing;
-        size_t next = 0;       // the next entry to hand on
+        std::vector<std::shared_ptr<Job>> jobs; // by entry, once asked for
+        size_t next = 0;        // the next entry to hand on
+        size_t scheduled = 0;   // entries up to here have been looked at for read-ahead
         qsizetype pathSize = 0; // its path is m_path's first pathSize bytes
     };
 
     Private(const QByteArray &root, const QStringList &excludes, int threads)
-        : m_root(root), m_threads(threads)
+        : m_root(root), m_threads(qMax(1, threads))
     {
         for (const QString &name : excludes)
             m_excludes << name.toUtf8();
+        const int spare = DirectoryReader::descriptorLimit() - ReservedDescriptors;
+        m_heldLimit = size_t(qBound(2, spare / 3, 32));
+        m_readAhead = m_threads == 1 ? 0 : size_t(qBound(1, spare / 3, 4 * m_threads));
     }
+    ~Private() { stopWorkers(); }
 
     Result run(WalkSink &sink);
-    // Opens, checks and reads the directory at m_path, the entry just handed
-    // on; true when it is to be walked.
-    bool enter(WalkSink &sink, QByteArrayView name);
-    bool readLevel(WalkSink &sink, Level *level);
-    DirectoryReader openChild(size_t parent, QByteArrayView name, Error *error);
+    Result walk(WalkSink &sink);
+    // Walks into the directory at m_path, the entry just handed on.
+    void enter(WalkSink &sink, size_t entry);
+    bool acceptListing(WalkSink &sink, Level *level, const Error &readError);
+    std::shared_ptr<Job> makeJob(size_t parent, size_t entry, Error *error);
+    void finishJob(Job &job);
+    // Asks the workers for the next directories the walk will need.
+    void scheduleAhead();
     bool reopen(size_t index, Error *error);
     // Gives up the descriptors the bound does not allow.
     void applyBound();
@@ -78,19 +121,33 @@ public:
     void releaseAllBut(size_t keep);
     void notice(WalkSink &sink, WalkNotice::Kind kind, QByteArray path, const QString &reason,
                 bool fatal, QByteArray target = {});
+    void work();
+    void stopWorkers();
 
     QByteArray m_root;
     QByteArrayList m_excludes;
     int m_threads;
+    size_t m_heldLimit;
+    size_t m_readAhead;
     std::atomic<bool> m_cancelled{false};
 
-    // A deque, so that a level never moves: the list file is written into
-    // the top one.
+    // A deque, so that a level never moves.
     std::deque<Level> m_levels;
     std::vector<DirectoryReader::Ancestor> m_outside; // above the root
     QByteArray m_path; // of the entry being handed on
     bool m_failed = false;
     bool m_lastMissing = false;
+
+    // The read-ahead: jobs wait in m_queue, best first, until a worker takes
+    // them; at most m_readAhead are asked for and not yet taken by the walk.
+    std::mutex m_lock;
+    std::condition_variable m_workReady;
+    std::condition_variable m_jobDone;
+    std::map<std::pair<int, quint64>, std::shared_ptr<Job>> m_queue;
+    std::vector<std::thread> m_workers;
+    size_t m_ahead = 0;
+    quint64 m_sequence = 0;
+    bool m_stopping = false;
 };
 
 DirectoryWalk::DirectoryWalk(const QByteArray &root, const QStringList &excludes, int threads)
@@ -119,9 +176,18 @@ void DirectoryWalk::Private::notice(WalkSink &sink, WalkNotice::Kind kind, QByte
 
 DirectoryWalk::Result DirectoryWalk::Private::run(WalkSink &sink)
 {
+    for (int i = 0; i < m_threads && m_readAhead > 0; ++i)
+        m_workers.emplace_back([this] { work(); });
+    const Result result = walk(sink);
+    stopWorkers();
+    return result;
+}
+
+DirectoryWalk::Result DirectoryWalk::Private::walk(WalkSink &sink)
+{
     Error error;
     Level top;
-    top.dir = DirectoryReader::open(m_root, &error);
+    top.dir = std::make_shared<DirectoryReader>(DirectoryReader::open(m_root, &error));
     if (error.isSet()) {
         // Whatever keeps the source itself from being listed fails the run:
         // an empty or partial list would tell clients that files are gone.
@@ -131,14 +197,17 @@ DirectoryWalk::Result DirectoryWalk::Private::run(WalkSink &sink)
             notice(sink, WalkNotice::Kind::Unreadable, m_root, error.text, true);
         return Result::Failed;
     }
-    top.identity = top.dir.identity();
-    m_outside = top.dir.ancestors();
+    top.identity = top.dir->identity();
+    m_outside = top.dir->ancestors();
     m_path = m_root;
     top.pathSize = m_path.size();
-    if (!readLevel(sink, &top))
+    top.dir->read(&top.listing);
+    sortListing(&top.listing);
+    if (!acceptListing(sink, &top, top.listing.readError))
         return Result::Failed;
     m_levels.push_back(std::move(top));
-    sink.topLevelRead(m_levels.front().dir);
+    sink.topLevelRead(*m_levels.front().dir);
+    scheduleAhead();
 
     const qsizetype relativeStart = m_root.size() + 1;
     for (;;) {
@@ -152,7 +221,8 @@ DirectoryWalk::Result DirectoryWalk::Private::run(WalkSink &sink)
             m_levels.pop_back();
             continue;
         }
-        const DirectoryReader::Entry &entry = level.listing.entries[level.next++];
+        const size_t index = level.next++;
+        const DirectoryReader::Entry &entry = level.listing.entries[index];
         const QByteArrayView name = level.listing.name(entry);
         if (m_levels.size() == 1 && m_excludes.contains(name)) {
             notice(sink, WalkNotice::Kind::Excluded, name.toByteArray(), {}, false);
@@ -167,53 +237,73 @@ DirectoryWalk::Result DirectoryWalk::Private::run(WalkSink &sink)
         }
         sink.entry(FileEntry(relative));
         // level may move once enter() adds a level.
-        enter(sink, name);
+        enter(sink, index);
+        scheduleAhead();
     }
     return m_failed || m_lastMissing ? Result::Failed : Result::Exact;
 }
 
-bool DirectoryWalk::Private::enter(WalkSink &sink, QByteArrayView name)
+void DirectoryWalk::Private::enter(WalkSink &sink, size_t entry)
 {
+    const size_t parent = m_levels.size() - 1;
     Error error;
-    Level child;
-    child.dir = openChild(m_levels.size() - 1, name, &error);
+    std::shared_ptr<Job> job;
+    if (!m_levels[parent].jobs.empty())
+        job = std::move(m_levels[parent].jobs[entry]);
+    if (!job)
+        job = makeJob(parent, entry, &error);
+    if (job) {
+        finishJob(*job);
+        error = job->error;
+        if (error.isOutOfDescriptors()) {
+            // Held descriptors may be given up; then it is tried once more here.
+            releaseAllBut(parent);
+            job = makeJob(parent, entry, &error);
+            if (job) {
+                job->run();
+                error = job->error;
+            }
+        }
+    }
     // A name that vanished since its directory was read is gone anyway; the
     // run fails only when the very last directory tried is missing.
     m_lastMissing = error.isMissing();
     if (error.isMissing()) {
         notice(sink, WalkNotice::Kind::Missing, m_path, {}, false);
-        return false;
+        return;
     }
     if (error.isSet()) {
         notice(sink, WalkNotice::Kind::Unreadable, m_path, error.text, !error.isDenied());
-        return false;
+        return;
     }
-    child.identity = child.dir.identity();
+    Level child;
+    child.dir = std::move(job->dir);
+    child.identity = child.dir->identity();
     // A link back to a directory above would be walked without end.
     for (const Level &level : m_levels) {
         if (level.identity == child.identity) {
             notice(sink, WalkNotice::Kind::Cycle, m_path, {}, false, m_path.left(level.pathSize));
-            return false;
+            return;
         }
     }
     for (const DirectoryReader::Ancestor &above : m_outside) {
         if (above.identity == child.identity) {
             notice(sink, WalkNotice::Kind::Cycle, m_path, {}, false, above.path);
-            return false;
+            return;
         }
     }
-    child.name = name.toByteArray();
+    const Listing &parentListing = m_levels[parent].listing;
+    child.name = parentListing.name(parentListing.entries[entry]).toByteArray();
+    child.listing = std::move(job->listing);
     child.pathSize = m_path.size();
-    readLevel(sink, &child);
+    acceptListing(sink, &child, child.listing.readError);
     m_levels.push_back(std::move(child));
     applyBound();
-    return true;
 }
 
-// Reads and sorts a level's directory and hands on what reading met.
-bool DirectoryWalk::Private::readLevel(WalkSink &sink, Level *level)
+// Hands on what reading a level's directory met; false when the walk cannot go on.
+bool DirectoryWalk::Private::acceptListing(WalkSink &sink, Level *level, const Error &readError)
 {
-    level->dir.read(&level->listing);
     const QByteArray dir = m_path.left(level->pathSize);
     for (const DirectoryReader::Problem &problem : level->listing.problems) {
         switch (problem.kind) {
@@ -229,27 +319,110 @@ bool DirectoryWalk::Private::readLevel(WalkSink &sink, Level *level)
             break;
         }
     }
-    const Error &error = level->listing.readError;
-    if (error.isSet()) {
+    if (readError.isSet()) {
         const bool top = m_levels.empty();
-        notice(sink, WalkNotice::Kind::Unreadable, dir, error.text, top || !error.isDenied());
-        if (top)
-            return false;
+        notice(sink, WalkNotice::Kind::Unreadable, dir, readError.text, top || !readError.isDenied());
+        return !top;
     }
-    sortListing(&level->listing);
     return true;
 }
 
-DirectoryReader DirectoryWalk::Private::openChild(size_t parent, QByteArrayView name, Error *error)
+// A job for a subdirectory of a level, its parent held open for it.
+std::shared_ptr<Job> DirectoryWalk::Private::makeJob(size_t parent, size_t entry, Error *error)
 {
-    if (!m_levels[parent].dir.isOpen() && !reopen(parent, error))
-        return DirectoryReader();
-    DirectoryReader child = DirectoryReader::openChild(m_levels[parent].dir, name, error);
-    if (error->isOutOfDescriptors()) {
-        releaseAllBut(parent);
-        child = DirectoryReader::openChild(m_levels[parent].dir, name, error);
+    Level &level = m_levels[parent];
+    if (!level.dir && !reopen(parent, error))
+        return nullptr;
+    auto job = std::make_shared<Job>();
+    job->parent = level.dir;
+    job->name = level.listing.name(level.listing.entries[entry]).toByteArray();
+    for (size_t i = 0; i <= parent; ++i)
+        job->above.push_back(m_levels[i].identity);
+    for (const DirectoryReader::Ancestor &above : m_outside)
+        job->above.push_back(above.identity);
+    job->priority = {-int(parent), m_sequence++};
+    return job;
+}
+
+// Waits for a job of the read-ahead, or does it here if no worker has taken
+// it yet; a job made when the walk got there is done here.
+void DirectoryWalk::Private::finishJob(Job &job)
+{
+    if (!job.ahead) {
+        job.run();
+        return;
     }
-    return child;
+    std::unique_lock<std::mutex> lock(m_lock);
+    if (job.state == Job::State::Pending) {
+        m_queue.erase(job.priority);
+        job.state = Job::State::Running;
+        lock.unlock();
+        job.run();
+        lock.lock();
+        job.state = Job::State::Done;
+    }
+    m_jobDone.wait(lock, [&job] { return job.state == Job::State::Done; });
+    --m_ahead;
+}
+
+void DirectoryWalk::Private::scheduleAhead()
+{
+    if (m_readAhead == 0)
+        return;
+    // The deepest level's subdirectories come first in walk order.
+    for (size_t i = m_levels.size(); i-- > 0 && m_ahead < m_readAhead;) {
+        Level &level = m_levels[i];
+        if (level.jobs.empty())
+            level.jobs.resize(level.listing.entries.size());
+        while (level.scheduled < level.listing.entries.size() && m_ahead < m_readAhead) {
+            const size_t entry = level.scheduled++;
+            const DirectoryReader::Entry &e = level.listing.entries[entry];
+            if (entry < level.next || !e.isDirectory
+                || (i == 0 && m_excludes.contains(level.listing.name(e))))
+                continue;
+            Error error;
+            std::shared_ptr<Job> job = makeJob(i, entry, &error);
+            if (!job)
+                continue; // the walk meets the same failure when it gets there
+            job->ahead = true;
+            level.jobs[entry] = job;
+            std::lock_guard<std::mutex> lock(m_lock);
+            m_queue.emplace(job->priority, job);
+            ++m_ahead;
+            m_workReady.notify_one();
+        }
+    }
+}
+
+void DirectoryWalk::Private::work()
+{
+    for (;;) {
+        std::unique_lock<std::mutex> lock(m_lock);
+        m_workReady.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
+        if (m_stopping)
+            return;
+        const std::shared_ptr<Job> job = m_queue.begin()->second;
+        m_queue.erase(m_queue.begin());
+        job->state = Job::State::Running;
+        lock.unlock();
+        job->run();
+        lock.lock();
+        job->state = Job::State::Done;
+        m_jobDone.notify_all();
+    }
+}
+
+void DirectoryWalk::Private::stopWorkers()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_stopping = true;
+        m_queue.clear();
+    }
+    m_workReady.notify_all();
+    for (std::thread &worker : m_workers)
+        worker.join();
+    m_workers.clear();
 }
 
 // Opens a level again from its nearest open ancestor, one name at a time,
@@ -257,15 +430,14 @@ DirectoryReader DirectoryWalk::Private::openChild(size_t parent, QByteArrayView 
 bool DirectoryWalk::Private::reopen(size_t index, Error *error)
 {
     size_t base = index;
-    while (!m_levels[base].dir.isOpen())
+    while (!m_levels[base].dir)
         --base; // the top always stays open
-    DirectoryReader current;
+    SharedReader current = m_levels[base].dir;
     for (size_t i = base + 1; i <= index; ++i) {
-        const DirectoryReader &from = i == base + 1 ? m_levels[base].dir : current;
-        DirectoryReader next = DirectoryReader::openChild(from, m_levels[i].name, error);
+        DirectoryReader next = DirectoryReader::openChild(*current, m_levels[i].name, error);
         if (error->isOutOfDescriptors()) {
             releaseAllBut(base);
-            next = DirectoryReader::openChild(from, m_levels[i].name, error);
+            next = DirectoryReader::openChild(*current, m_levels[i].name, error);
         }
         if (error->isSet())
             return false;
@@ -273,7 +445,7 @@ bool DirectoryWalk::Private::reopen(size_t index, Error *error)
             *error = {-1, QStringLiteral("it was moved during the walk")};
             return false;
         }
-        current = std::move(next);
+        current = std::make_shared<DirectoryReader>(std::move(next));
     }
     m_levels[index].dir = std::move(current);
     return true;
@@ -281,11 +453,12 @@ bool DirectoryWalk::Private::reopen(size_t index, Error *error)
 
 void DirectoryWalk::Private::applyBound()
 {
-    // The deepest levels are the ones the walk opens children from next.
+    // The deepest levels are the ones the walk opens children from next. A
+    // descriptor given up here closes once no job of the read-ahead needs it.
     size_t held = 0;
     for (size_t i = m_levels.size(); i-- > 1;) {
-        if (m_levels[i].dir.isOpen() && ++held > HeldDirectories)
-            m_levels[i].dir.close();
+        if (m_levels[i].dir && ++held > m_heldLimit)
+            m_levels[i].dir.reset();
     }
 }
 
@@ -293,6 +466,6 @@ void DirectoryWalk::Private::releaseAllBut(size_t keep)
 {
     for (size_t i = 1; i < m_levels.size(); ++i) {
         if (i != keep)
-            m_levels[i].dir.close();
+            m_levels[i].dir.reset();
     }
 }

@@ -64,15 +64,19 @@ F next(const char *name)
 
 extern "C" {
 
+// The mode argument is there only when a file may be created.
+#define VORN_MODE_ARGUMENT(flags, mode)                                                          \
+    mode_t mode = 0;                                                                              \
+    if ((flags) & (O_CREAT | O_TMPFILE)) {                                                        \
+        va_list args;                                                                             \
+        va_start(args, flags);                                                                    \
+        mode = mode_t(va_arg(args, int));                                                         \
+        va_end(args);                                                                             \
+    }
+
 int openat(int dirfd, const char *path, int flags, ...)
 {
-    mode_t mode = 0;
-    if (flags & (O_CREAT | O_TMPFILE)) {
-        va_list args;
-        va_start(args, flags);
-        mode = mode_t(va_arg(args, int));
-        va_end(args);
-    }
+    VORN_MODE_ARGUMENT(flags, mode)
     if (strikes("openat", path))
         return -1;
     static auto real = next<int (*)(int, const char *, int, ...)>("openat");
@@ -81,13 +85,7 @@ int openat(int dirfd, const char *path, int flags, ...)
 
 int openat64(int dirfd, const char *path, int flags, ...)
 {
-    mode_t mode = 0;
-    if (flags & (O_CREAT | O_TMPFILE)) {
-        va_list args;
-        va_start(args, flags);
-        mode = mode_t(va_arg(args, int));
-        va_end(args);
-    }
+    VORN_MODE_ARGUMENT(flags, mode)
     return openat(dirfd, path, flags, mode);
 }
 
