@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <limits>
 
 // Names in a directory and the lines of the list file.
 class tst_ListFormat : public QObject
@@ -115,9 +116,23 @@ void tst_ListFormat::line_data()
                                  << QByteArray("old,1969-12-31T23:59:59,1\r\n");
     QTest::newRow("year 9999") << "UTC" << "far" << false << qint64(253402300799) << qint64(1)
                                << QByteArray("far,9999-12-31T23:59:59,1\r\n");
-    QTest::newRow("year 10000 has no ISO form")
-            << "UTC" << "farther" << false << qint64(253402300800) << qint64(1)
-            << QByteArray("farther,,1\r\n");
+    QTest::newRow("year 10000 clamped")
+            << "UTC" << "farther" << false << qint64(253402300800) << qint64(0)
+            << QByteArray("farther,9999-12-31T23:59:59,0\r\n");
+    QTest::newRow("clamped by the local year")
+            << "Europe/Berlin" << "far" << false << qint64(253402297200) << qint64(1)
+            << QByteArray("far,9999-12-31T23:59:59,1\r\n");
+    QTest::newRow("year 1") << "UTC" << "old" << false << qint64(-62135596800) << qint64(1)
+                            << QByteArray("old,0001-01-01T00:00:00,1\r\n");
+    QTest::newRow("before year 1 clamped")
+            << "UTC" << "older" << false << qint64(-62135596801) << qint64(0)
+            << QByteArray("older,0001-01-01T00:00:00,0\r\n");
+    QTest::newRow("beyond the C library's range")
+            << "UTC" << "end" << false << std::numeric_limits<qint64>::max() << qint64(1)
+            << QByteArray("end,9999-12-31T23:59:59,1\r\n");
+    QTest::newRow("before the C library's range")
+            << "UTC" << "start" << false << std::numeric_limits<qint64>::min() + 1 << qint64(1)
+            << QByteArray("start,0001-01-01T00:00:00,1\r\n");
 }
 
 void tst_ListFormat::line()
