@@ -4,9 +4,19 @@
 
 #include <QApplication>
 
+#include <csignal>
 #include <cstring>
 
 namespace {
+
+// A debug line written to a pipe whose reader has gone is lost; the run must
+// still save its list.
+void ignoreBrokenPipes()
+{
+#ifdef Q_OS_UNIX
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
+}
 
 // Scripts start the program on servers without a display, where Qt would
 // abort for want of one: unless a platform was asked for, run offscreen there.
@@ -31,6 +41,7 @@ void useOffscreenWithoutDisplay(int argc, char *argv[])
 
 int main(int argc, char *argv[])
 {
+    ignoreBrokenPipes();
     useOffscreenWithoutDisplay(argc, argv);
     QApplication app(argc, argv);
     vorn_filesync_listDialog dialog(nullptr, nullptr, true);

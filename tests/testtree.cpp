@@ -216,6 +216,14 @@ RunResult runProgram(const QStringList &arguments, const QProcessEnvironment &en
             const struct rlimit cap = {rlim_t(limits.openFiles), rlim_t(limits.openFiles)};
             ::setrlimit(RLIMIT_NOFILE, &cap);
         }
+        if (limits.stderrReaderGone) {
+            int ends[2];
+            if (::pipe(ends) != 0 || ::dup2(ends[1], STDERR_FILENO) < 0)
+                ::_exit(98);
+            ::close(ends[0]);
+            ::close(ends[1]);
+            ::signal(SIGPIPE, SIG_DFL); // as a shell starts a pipeline
+        }
         if (limits.unprivileged && ::geteuid() == 0) {
             if (::setgroups(0, nullptr) != 0 || ::setgid(NobodyId) != 0
                 || ::setuid(NobodyId) != 0)

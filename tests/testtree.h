@@ -69,12 +69,14 @@ struct RunResult {
 };
 
 // How a child process is held down: the user it runs as (an unprivileged one
-// when the tests run as root), and optional caps on the size of the files it
-// writes and on its open descriptors.
+// when the tests run as root), optional caps on the size of the files it
+// writes and on its open descriptors, and whether its standard error is a
+// pipe nobody reads any more (as after `prog 2>&1 | head -0`).
 struct ChildLimits {
     bool unprivileged = false;
     qint64 fileSizeLimit = -1;
     int openFiles = -1;
+    bool stderrReaderGone = false;
 };
 
 RunResult runProgram(const QStringList &arguments, const QProcessEnvironment &environment,

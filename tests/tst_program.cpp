@@ -19,6 +19,7 @@ private slots:
     void unprivileged();
     void diskFullKeepsOldList();
     void deepTreeWithFewDescriptors();
+    void stderrReaderGone();
 };
 
 namespace {
@@ -210,6 +211,20 @@ void tst_Program::deepTreeWithFewDescriptors()
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(run.messages, withRoot({"source is <root>/share"}, t.root()));
     QCOMPARE(lines(t.read(QStringLiteral("share/filelist.sync"))), expected);
+}
+
+// Lines written to a pipe whose reader has gone are lost, not fatal.
+void tst_Program::stderrReaderGone()
+{
+    QTemporaryDir dir;
+    TestTree t(dir.path());
+    t.add(ShareTree);
+
+    const RunResult run = runProgram({t.root(), QStringLiteral("share")}, cleanEnvironment(),
+                                     ChildLimits{false, -1, -1, true});
+    QVERIFY(!run.crashed);
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(lines(t.read(QStringLiteral("share/filelist.sync"))), ShareList);
 }
 
 QTEST_GUILESS_MAIN(tst_Program)
