@@ -3,11 +3,21 @@
 #include "vorn_filesync_listdialog.h"
 
 #include <QApplication>
+#include <QLoggingCategory>
 
 #include <csignal>
 #include <cstring>
 
 namespace {
+
+// The debug lines are a script's only sign of what went wrong: a qtlogging.ini
+// (some systems install one with "*.debug=false") must not silence them, and a
+// rule set here outranks those files. QT_LOGGING_RULES still outranks it: the
+// caller asked for that.
+void keepOwnLinesOn()
+{
+    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=true"));
+}
 
 // A debug line written to a pipe whose reader has gone is lost; the run must
 // still save its list.
@@ -42,6 +52,7 @@ void useOffscreenWithoutDisplay(int argc, char *argv[])
 int main(int argc, char *argv[])
 {
     ignoreBrokenPipes();
+    keepOwnLinesOn();
     useOffscreenWithoutDisplay(argc, argv);
     QApplication app(argc, argv);
     vorn_filesync_listDialog dialog(nullptr, nullptr, true);

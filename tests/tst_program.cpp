@@ -63,6 +63,12 @@ void tst_Program::sources_data()
             << "";
     QTest::newRow("three arguments") << QStringList{"<root>", "share", "x"} << QStringList{}
                                      << QStringList{} << "";
+    QTest::newRow("logging configuration silencing debug lines")
+            << QStringList{"<root>", "share"} << QStringList{"XDG_CONFIG_HOME=<root>/config"}
+            << QStringList{"source is <root>/share", "temp excluded"} << "share";
+    QTest::newRow("logging rules from the caller")
+            << QStringList{"<root>", "share"} << QStringList{"QT_LOGGING_RULES=*.debug=false"}
+            << QStringList{} << "share";
     QTest::newRow("nothing configured")
             << QStringList{} << QStringList{}
             << QStringList{"source is /",
@@ -80,6 +86,8 @@ void tst_Program::sources()
     QTemporaryDir dir;
     TestTree t(dir.path());
     t.add(ShareTree);
+    // Read only where a row points XDG_CONFIG_HOME here.
+    t.file(QStringLiteral("config/QtProject/qtlogging.ini"), "[Rules]\n*.debug=false\n");
     const QByteArray old = t.read(QStringLiteral("share/filelist.sync"));
 
     QProcessEnvironment env = cleanEnvironment();
