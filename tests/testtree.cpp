@@ -9,7 +9,9 @@
 #include <QTest>
 
 #include <csignal>
+#include <cstdio>
 #include <utility>
+#include <ftw.h>
 #include <grp.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -35,7 +37,19 @@ void makeParent(const QString &path)
     QDir().mkpath(QFileInfo(path).absolutePath());
 }
 
+int removeEntry(const char *path, const struct stat *, int, struct FTW *)
+{
+    std::remove(path);
+    return 0;
+}
+
 } // namespace
+
+TestTree::~TestTree()
+{
+    for (const QByteArray &p : std::as_const(m_rawPaths))
+        ::nftw(p.constData(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
+}
 
 TestTree &TestTree::add(const QStringList &items)
 {
@@ -117,6 +131,7 @@ TestTree &TestTree::rawFile(const QString &relative, const QByteArray &name)
     if (!f)
         qFatal("cannot write %s", p.constData());
     fclose(f);
+    m_rawPaths << p;
     return *this;
 }
 

@@ -14,6 +14,11 @@ class TestTree
 {
 public:
     explicit TestTree(const QString &root) : m_root(root) { }
+    // Removes what rawFile made: QTemporaryDir removes by decoded names and
+    // would leave names that are not UTF-8 behind.
+    ~TestTree();
+    TestTree(const TestTree &) = delete;
+    TestTree &operator=(const TestTree &) = delete;
 
     // Adds entries written as: "name/" a directory, "name -> target" a link,
     // "name|" a FIFO, "name=" a socket, anything else a file holding "x".
@@ -37,6 +42,7 @@ public:
 
 private:
     QString m_root;
+    QList<QByteArray> m_rawPaths;
 };
 
 // Expected texts name the test's temporary root as "<root>".
