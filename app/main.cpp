@@ -47,6 +47,25 @@ void useOffscreenWithoutDisplay(int argc, char *argv[])
 #endif
 }
 
+// The arguments QApplication left after taking out its own options (it
+// shortens argv in place), as the bytes they were given: decoded, one that is
+// not UTF-8 would name another directory. On Windows argv is in the ANSI code
+// page, and Qt's list, read from the UTF-16 command line, is the exact one.
+QList<QByteArray> givenArguments(int argc, char *argv[])
+{
+    QList<QByteArray> arguments;
+#ifdef Q_OS_WIN
+    Q_UNUSED(argc);
+    Q_UNUSED(argv);
+    for (const QString &argument : QCoreApplication::arguments())
+        arguments << argument.toUtf8();
+#else
+    for (int i = 0; i < argc; ++i)
+        arguments << QByteArray(argv[i]);
+#endif
+    return arguments;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -56,6 +75,7 @@ int main(int argc, char *argv[])
     useOffscreenWithoutDisplay(argc, argv);
     QApplication app(argc, argv);
     vorn_filesync_listDialog dialog(nullptr, nullptr, true);
+    dialog.setCommandLine(givenArguments(argc, argv));
     dialog.exec();
     return 0;
 }

@@ -6,7 +6,6 @@
 #include "listfile.h"
 #include "sourcedirectory.h"
 
-#include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
 #include <QLabel>
@@ -32,11 +31,6 @@ void vorn_filesync_listDialog::timerEvent(QTimerEvent *event)
     }
 }
 
-QStringList vorn_filesync_listDialog::commandLine() const
-{
-    return QCoreApplication::arguments();
-}
-
 void vorn_filesync_listDialog::generate()
 {
     const std::optional<SourceDirectory> source = sourceDirectory(commandLine());
@@ -52,6 +46,11 @@ void vorn_filesync_listDialog::generate()
         // The separator alone would walk the whole file system and write to its root.
         qDebug().noquote() << QStringLiteral(
                 "no source directory configured: both parts of the source are empty");
+        status->setText(QStringLiteral("Fail"));
+    } else if (!source->isText()) {
+        // Decoded, the source would name another directory; never list that.
+        qDebug().noquote() << QStringLiteral("no source directory: the source is not valid text: ")
+                        + dir;
         status->setText(QStringLiteral("Fail"));
     } else {
         FileList list;

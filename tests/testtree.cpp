@@ -11,6 +11,7 @@
 #include <csignal>
 #include <cstdio>
 #include <utility>
+#include <vector>
 #include <ftw.h>
 #include <grp.h>
 #include <sys/resource.h>
@@ -135,6 +136,16 @@ TestTree &TestTree::rawFile(const QString &relative, const QByteArray &name)
     return *this;
 }
 
+TestTree &TestTree::rawDir(const QString &relative, const QByteArray &name)
+{
+    dir(relative);
+    const QByteArray p = QFile::encodeName(path(relative)) + '/' + name;
+    if (::mkdir(p.constData(), 0755) != 0)
+        qFatal("cannot make %s", p.constData());
+    m_rawPaths << p;
+    return *this;
+}
+
 TestTree &TestTree::chmod(const QString &relative, int mode)
 {
     ::chmod(QFile::encodeName(path(relative)).constData(), mode_t(mode));
@@ -219,9 +230,33 @@ QString programPath()
 RunResult runProgram(const QStringList &arguments, const QProcessEnvironment &environment,
                      const ChildLimits &limits)
 {
+    QList<QByteArray> bytes;
+    for (const QString &argument : arguments)
+        bytes << QFile::encodeName(argument);
+    return runProgram(bytes, environment, limits);
+}
+
+RunResult runProgram(const QList<QByteArray> &arguments, const QProcessEnvironment &environment,
+                     const ChildLimits &limits)
+{
+    // QProcess passes arguments as text; the child once set up starts the
+    // program itself, with these bytes. Everything is made ready here, as the
+    // child must not allocate.
+    QList<QByteArray> strings = QList<QByteArray>{QFile::encodeName(programPath())} + arguments;
+    QList<QByteArray> assignments;
+    for (const QString &assignment : environment.toStringList())
+        assignments << QFile::encodeName(assignment);
+    std::vector<char *> argv;
+    for (QByteArray &s : strings)
+        argv.push_back(s.data());
+    argv.push_back(nullptr);
+    std::vector<char *> envp;
+    for (QByteArray &s : assignments)
+        envp.push_back(s.data());
+    envp.push_back(nullptr);
+
     QProcess process;
-    process.setProcessEnvironment(environment);
-    process.setChildProcessModifier([limits] {
+    process.setChildProcessModifier([limits, &argv, &envp] {
         if (limits.fileSizeLimit >= 0) {
             ::signal(SIGXFSZ, SIG_IGN);
             const struct rlimit cap = {rlim_t(limits.fileSizeLimit), rlim_t(limits.fileSizeLimit)};
@@ -244,8 +279,10 @@ RunResult runProgram(const QStringList &arguments, const QProcessEnvironment &en
                 || ::setuid(NobodyId) != 0)
                 ::_exit(99);
         }
+        ::execve(argv[0], argv.data(), envp.data());
+        ::_exit(127);
     });
-    process.start(programPath(), arguments);
+    process.start(programPath(), {});
     RunResult result;
     if (!process.waitForFinished(60000)) {
         process.kill();

@@ -14,8 +14,8 @@ class TestTree
 {
 public:
     explicit TestTree(const QString &root) : m_root(root) { }
-    // Removes what rawFile made: QTemporaryDir removes by decoded names and
-    // would leave names that are not UTF-8 behind.
+    // Removes what rawFile and rawDir made: QTemporaryDir removes by decoded
+    // names and would leave names that are not UTF-8 behind.
     ~TestTree();
     TestTree(const TestTree &) = delete;
     TestTree &operator=(const TestTree &) = delete;
@@ -35,6 +35,7 @@ public:
     TestTree &socket(const QString &relative);
     // A file whose name is given as raw bytes, inside the directory relative.
     TestTree &rawFile(const QString &relative, const QByteArray &name);
+    TestTree &rawDir(const QString &relative, const QByteArray &name);
     TestTree &chmod(const QString &relative, int mode);
     TestTree &touch(const QString &relative, qint64 secs, long nanoseconds = 0);
 
@@ -86,6 +87,9 @@ struct ChildLimits {
 };
 
 RunResult runProgram(const QStringList &arguments, const QProcessEnvironment &environment,
+                     const ChildLimits &limits = {});
+// The same with arguments given as bytes, which need not be UTF-8.
+RunResult runProgram(const QList<QByteArray> &arguments, const QProcessEnvironment &environment,
                      const ChildLimits &limits = {});
 
 // An environment without the source variables and without a display.

@@ -3,9 +3,12 @@
 #include "testtree.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <unistd.h>
 
 // The built program, run headless on real trees as a script would run it.
 class tst_Program : public QObject
@@ -33,44 +36,50 @@ const QStringList ShareList = {"f,2013-07-29T14:02:11,1", "filelist.sync,2013-07
 
 void tst_Program::sources_data()
 {
-    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArrayList>("arguments");
     QTest::addColumn<QStringList>("environment");
     QTest::addColumn<QStringList>("said");
     QTest::addColumn<QString>("listAt"); // empty: no list file written anywhere
 
     QTest::newRow("CC_SERVER_ROOT and CC_SYSTEM")
-            << QStringList{} << QStringList{"CC_SERVER_ROOT=<root>", "CC_SYSTEM=share"}
+            << QByteArrayList{} << QStringList{"CC_SERVER_ROOT=<root>", "CC_SYSTEM=share"}
             << QStringList{"source is <root>/share", "temp excluded"} << "share";
     QTest::newRow("CC_SERVER_ROOT and a %NAME% argument")
-            << QStringList{"%SHARE_NAME%"} << QStringList{"CC_SERVER_ROOT=<root>", "SHARE_NAME=share"}
+            << QByteArrayList{"%SHARE_NAME%"}
+            << QStringList{"CC_SERVER_ROOT=<root>", "SHARE_NAME=share"}
             << QStringList{"source is <root>/share", "temp excluded"} << "share";
     QTest::newRow("two arguments, Qt's own options taken out")
-            << QStringList{"-platform", "offscreen", "<root>", "share"}
+            << QByteArrayList{"-platform", "offscreen", "<root>", "share"}
             << QStringList{"CC_SERVER_ROOT=/nonexistent"}
             << QStringList{"source is <root>/share", "temp excluded"} << "share";
     QTest::newRow("no display and no platform asked for")
-            << QStringList{"<root>", "share"} << QStringList{"QT_QPA_PLATFORM="}
+            << QByteArrayList{"<root>", "share"} << QStringList{"QT_QPA_PLATFORM="}
             << QStringList{"source is <root>/share", "temp excluded"} << "share";
     QTest::newRow("percent signs and quotes printed as they are")
-            << QStringList{"<root>/50% \"off\" %s", "x%d"} << QStringList{}
+            << QByteArrayList{"<root>/50% \"off\" %s", "x%d"} << QStringList{}
             << QStringList{"source is <root>/50% \"off\" %s/x%d",
                            "filelist: this path is not valid/available: <root>/50% \"off\" %s/x%d"}
             << "";
     QTest::newRow("missing source")
-            << QStringList{"<root>", "missing"} << QStringList{}
+            << QByteArrayList{"<root>", "missing"} << QStringList{}
             << QStringList{"source is <root>/missing",
                            "filelist: this path is not valid/available: <root>/missing"}
             << "";
-    QTest::newRow("three arguments") << QStringList{"<root>", "share", "x"} << QStringList{}
+    QTest::newRow("three arguments") << QByteArrayList{"<root>", "share", "x"} << QStringList{}
                                      << QStringList{} << "";
     QTest::newRow("logging configuration silencing debug lines")
-            << QStringList{"<root>", "share"} << QStringList{"XDG_CONFIG_HOME=<root>/config"}
+            << QByteArrayList{"<root>", "share"} << QStringList{"XDG_CONFIG_HOME=<root>/config"}
             << QStringList{"source is <root>/share", "temp excluded"} << "share";
     QTest::newRow("logging rules from the caller")
-            << QStringList{"<root>", "share"} << QStringList{"QT_LOGGING_RULES=*.debug=false"}
+            << QByteArrayList{"<root>", "share"} << QStringList{"QT_LOGGING_RULES=*.debug=false"}
             << QStringList{} << "share";
+    QTest::newRow("argument not UTF-8, next to a directory of its decoded name")
+            << QByteArrayList{"<root>", "caf\xe9"} << QStringList{}
+            << QStringList{"source is <root>/caf\uFFFD",
+                           "no source directory: the source is not valid text: <root>/caf\uFFFD"}
+            << "";
     QTest::newRow("nothing configured")
-            << QStringList{} << QStringList{}
+            << QByteArrayList{} << QStringList{}
             << QStringList{"source is /",
                            "no source directory configured: both parts of the source are empty"}
             << "";
@@ -78,7 +87,7 @@ void tst_Program::sources_data()
 
 void tst_Program::sources()
 {
-    QFETCH(QStringList, arguments);
+    QFETCH(QByteArrayList, arguments);
     QFETCH(QStringList, environment);
     QFETCH(QStringList, said);
     QFETCH(QString, listAt);
@@ -86,6 +95,8 @@ void tst_Program::sources()
     QTemporaryDir dir;
     TestTree t(dir.path());
     t.add(ShareTree);
+    // The decoded form of the raw name, and the raw name itself.
+    t.add({QStringLiteral("caf\uFFFD/f")}).rawDir(QString(), "caf\xe9");
     // Read only where a row points XDG_CONFIG_HOME here.
     t.file(QStringLiteral("config/QtProject/qtlogging.ini"), "[Rules]\n*.debug=false\n");
     const QByteArray old = t.read(QStringLiteral("share/filelist.sync"));
@@ -98,7 +109,9 @@ void tst_Program::sources()
         else
             env.insert(assignment.left(eq), assignment.mid(eq + 1));
     }
-    const RunResult run = runProgram(withRoot(arguments, t.root()), env);
+    for (QByteArray &argument : arguments)
+        argument.replace("<root>", QFile::encodeName(t.root()));
+    const RunResult run = runProgram(arguments, env);
     QVERIFY(!run.crashed);
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(run.messages, withRoot(said, t.root()));
@@ -108,6 +121,9 @@ void tst_Program::sources()
         QCOMPARE(lines(t.read(listAt + QStringLiteral("/filelist.sync"))), ShareList);
     }
     QVERIFY(!QFileInfo::exists(t.path(QStringLiteral("share/filelist.sync.new"))));
+    QVERIFY(!QFileInfo::exists(t.path(QStringLiteral("caf\uFFFD/filelist.sync"))));
+    const QByteArray raw = QFile::encodeName(t.path(QStringLiteral("caf"))) + "\xe9/filelist.sync";
+    QVERIFY(::access(raw.constData(), F_OK) != 0);
 }
 
 void tst_Program::unprivileged_data()
