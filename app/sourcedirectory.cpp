@@ -4,28 +4,50 @@
 
 #include <QDir>
 
+namespace {
+
+// Windows keeps its environment in UTF-16; elsewhere a value is bytes, read
+// as they are.
+QByteArray variable(const QByteArray &name)
+{
+#ifdef Q_OS_WIN
+    return qEnvironmentVariable(name.constData()).toUtf8();
+#else
+    return qgetenv(name.constData());
+#endif
+}
+
+bool isUtf8(const QByteArray &bytes)
+{
+    return QString::fromUtf8(bytes).toUtf8() == bytes;
+}
+
+} // namespace
+
 QString SourceDirectory::path() const
 {
-    return first + QDir::separator() + second;
+    return QString::fromUtf8(first) + QDir::separator() + QString::fromUtf8(second);
 }
 
-QString expandArgument(const QString &argument)
+bool SourceDirectory::isText() const
 {
-    if (!argument.startsWith(u'%'))
-        return argument;
-    const QString name = argument.mid(1).chopped(argument.size() > 1 ? 1 : 0);
-    return qEnvironmentVariable(name.toLocal8Bit().constData());
+    return isUtf8(first) && isUtf8(second);
 }
 
-std::optional<SourceDirectory> sourceDirectory(const QStringList &arguments)
+QByteArray expandArgument(const QByteArray &argument)
+{
+    if (!argument.startsWith('%'))
+        return argument;
+    return variable(argument.mid(1).chopped(argument.size() > 1 ? 1 : 0));
+}
+
+std::optional<SourceDirectory> sourceDirectory(const QList<QByteArray> &arguments)
 {
     switch (arguments.size()) {
     case 1:
-        return SourceDirectory{qEnvironmentVariable("CC_SERVER_ROOT"),
-                               qEnvironmentVariable("CC_SYSTEM")};
+        return SourceDirectory{variable("CC_SERVER_ROOT"), variable("CC_SYSTEM")};
     case 2:
-        return SourceDirectory{qEnvironmentVariable("CC_SERVER_ROOT"),
-                               expandArgument(arguments.at(1))};
+        return SourceDirectory{variable("CC_SERVER_ROOT"), expandArgument(arguments.at(1))};
     case 3:
         return SourceDirectory{expandArgument(arguments.at(1)), expandArgument(arguments.at(2))};
     default:

@@ -2,6 +2,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -11,20 +13,25 @@
 // CC_SERVER_ROOT and CC_SYSTEM, CC_SERVER_ROOT and one argument, or two
 // arguments. The pieces are kept apart so that a run can tell a source that
 // was never configured (both empty, leaving the separator alone) from one
-// that merely starts or ends with the separator.
+// that merely starts or ends with the separator. They hold the bytes they were
+// given (UTF-8 text, unless the caller gave something else).
 struct SourceDirectory {
-    QString first;
-    QString second;
+    QByteArray first;
+    QByteArray second;
 
     QString path() const;
     bool isConfigured() const { return !first.isEmpty() || !second.isEmpty(); }
+    // False when a piece is not valid UTF-8: its decoded form, and so path(),
+    // would name another directory.
+    bool isText() const;
 };
 
 // An argument "%NAME%" stands for the value of the environment variable NAME
-// (empty when unset); the first and last characters are dropped whatever the
-// last one is. Any other argument stands for itself.
-QString expandArgument(const QString &argument);
+// (empty when unset); the first and last bytes are dropped whatever the last
+// one is, and the rest is looked up as it stands. Any other argument stands
+// for itself.
+QByteArray expandArgument(const QByteArray &argument);
 
 // arguments holds the program name first. With more than two arguments after
 // it there is no source directory.
-std::optional<SourceDirectory> sourceDirectory(const QStringList &arguments);
+std::optional<SourceDirectory> sourceDirectory(const QList<QByteArray> &arguments);

@@ -48,11 +48,6 @@ void vorn_filesync_listDialog::timerEvent(QTimerEvent *event)
     }
 }
 
-QStringList vorn_filesync_listDialog::commandLine() const
-{
-    return QCoreApplication::arguments();
-}
-
 void vorn_filesync_listDialog::generate()
 {
     const std::optional<SourceDirectory> source = sourceDirectory(commandLine());
@@ -67,6 +62,10 @@ void vorn_filesync_listDialog::generate()
     if (!source->isConfigured()) {
         // The separator alone would walk the whole file system and write to its root.
         debugLine(QStringLiteral("no source directory configured: both parts of the source are empty"));
+        status->setText(QStringLiteral("Fail"));
+    } else if (!source->isText()) {
+        // Decoded, the source would name another directory; never list that.
+        debugLine(QStringLiteral("no source directory: the source is not valid text: ") + dir);
         status->setText(QStringLiteral("Fail"));
     } else {
         status->setText(statusText(ListRun(dir.toUtf8()).run()));

@@ -47,6 +47,23 @@ char *putDigits(char *p, int value, int width)
     return p + width;
 }
 
+// A file line always carries a time, so one the four-digit year cannot hold
+// is written as the nearest one it can. The C library fails only for times
+// far beyond either end.
+LocalClock::Fields clampedLocalTime(qint64 secs, LocalClock &clock)
+{
+    static constexpr LocalClock::Fields Earliest{1, 1, 1, 0, 0, 0};
+    static constexpr LocalClock::Fields Latest{9999, 12, 31, 23, 59, 59};
+    LocalClock::Fields f;
+    if (!clock.toLocal(secs, &f))
+        return secs < 0 ? Earliest : Latest;
+    if (f.year < 1)
+        return Earliest;
+    if (f.year > 9999)
+        return Latest;
+    return f;
+}
+
 } // namespace
 
 SortKey::SortKey(QByteArrayView utf8Name)
@@ -89,9 +106,8 @@ void appendListLine(QByteArray &out, const FileEntry &entry, LocalClock &clock)
     p += name.size();
     *p++ = ',';
 
-    LocalClock::Fields f;
-    if (!entry.isDirectory() && clock.toLocal(entry.modifiedSecs(), &f) && f.year >= 0
-        && f.year <= 9999) {
+    if (!entry.isDirectory()) {
+        const LocalClock::Fields f = clampedLocalTime(entry.modifiedSecs(), clock);
         p = putDigits(p, f.year, 4);
         *p++ = '-';
         p = putDigits(p, f.month, 2);

@@ -25,6 +25,7 @@ int compareKeys(const SortKey &a, const SortKey &b);
 
 // Appends one line of the list file: name,modified,size and CR LF. The name is
 // written unchanged in the local 8-bit encoding; modified is the local time as
-// YYYY-MM-DDTHH:MM:SS, empty for a directory (and for a time outside the years
-// 0 to 9999, which that form cannot hold).
+// YYYY-MM-DDTHH:MM:SS, empty for a directory. A file's time before the year 1
+// is written as 0001-01-01T00:00:00, one after the year 9999 as
+// 9999-12-31T23:59:59, so that a file line never looks like a directory's.
 void appendListLine(QByteArray &out, const FileEntry &entry, LocalClock &clock);

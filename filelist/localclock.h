@@ -4,13 +4,12 @@
 
 #include <QtGlobal>
 
-#include <array>
-
-// Turns seconds since the epoch into the local wall-clock time, as the C
-// library's time zone rules give it. The list holds one time per file, so the
-// UTC offset is cached per quarter hour: the C library is asked only when a
-// new quarter hour turns up, and the answer is exact because no time zone
-// changes its offset twice within fifteen minutes.
+// Turns seconds since the epoch into the local wall-clock time exactly as the
+// C library's localtime_r gives it, for any time zone rule it accepts: a
+// change at any second, several changes within minutes, leap seconds. Every
+// conversion is the C library's own (some tens of nanoseconds); only a repeat
+// of the second converted last, common among files written together, is
+// answered from that last result.
 class LocalClock
 {
 public:
@@ -30,13 +29,7 @@ public:
     bool toLocal(qint64 secsSinceEpoch, Fields *fields);
 
 private:
-    struct Slot {
-        qint64 bucket = 0;
-        int offset = 0;
-        bool used = false;
-        bool uniform = false; // false: the offset changes inside the bucket
-    };
-
-    static constexpr qint64 BucketSeconds = 900;
-    std::array<Slot, 512> m_slots;
+    qint64 m_lastSecs = 0;
+    Fields m_last;
+    bool m_hasLast = false;
 };

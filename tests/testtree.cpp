@@ -6,10 +6,14 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <csignal>
+#include <cstdio>
 #include <utility>
+#include <vector>
+#include <ftw.h>
 #include <grp.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -35,7 +39,19 @@ void makeParent(const QString &path)
     QDir().mkpath(QFileInfo(path).absolutePath());
 }
 
+int removeEntry(const char *path, const struct stat *, int, struct FTW *)
+{
+    std::remove(path);
+    return 0;
+}
+
 } // namespace
+
+TestTree::~TestTree()
+{
+    for (const QByteArray &p : std::as_const(m_rawPaths))
+        ::nftw(p.constData(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
+}
 
 TestTree &TestTree::add(const QStringList &items)
 {
@@ -140,6 +156,17 @@ TestTree &TestTree::rawFile(const QString &relative, const QByteArray &name)
     if (!f)
         qFatal("cannot write %s", p.constData());
     fclose(f);
+    m_rawPaths << p;
+    return *this;
+}
+
+TestTree &TestTree::rawDir(const QString &relative, const QByteArray &name)
+{
+    dir(relative);
+    const QByteArray p = QFile::encodeName(path(relative)) + '/' + name;
+    if (::mkdir(p.constData(), 0755) != 0)
+        qFatal("cannot make %s", p.constData());
+    m_rawPaths << p;
     return *this;
 }
 
@@ -236,9 +263,39 @@ QProcessEnvironment withFault(QProcessEnvironment env, const QString &fault)
 RunResult runProgram(const QStringList &arguments, const QProcessEnvironment &environment,
                      const ChildLimits &limits, const std::function<void()> &whileRunning)
 {
+    QList<QByteArray> bytes;
+    for (const QString &argument : arguments)
+        bytes << QFile::encodeName(argument);
+    return runProgram(bytes, environment, limits, whileRunning);
+}
+
+RunResult runProgram(const QList<QByteArray> &arguments, const QProcessEnvironment &environment,
+                     const ChildLimits &limits, const std::function<void()> &whileRunning)
+{
+    // QProcess passes arguments as text; the child once set up starts the
+    // program itself, with these bytes. Everything is made ready here, as the
+    // child must not allocate.
+    QList<QByteArray> strings;
+    if (!limits.wrapper.isEmpty()) {
+        strings << QFile::encodeName(QStandardPaths::findExecutable(limits.wrapper.first()));
+        for (const QString &w : limits.wrapper.mid(1))
+            strings << QFile::encodeName(w);
+    }
+    strings << QFile::encodeName(programPath()) << arguments;
+    QList<QByteArray> assignments;
+    for (const QString &assignment : environment.toStringList())
+        assignments << QFile::encodeName(assignment);
+    std::vector<char *> argv;
+    for (QByteArray &s : strings)
+        argv.push_back(s.data());
+    argv.push_back(nullptr);
+    std::vector<char *> envp;
+    for (QByteArray &s : assignments)
+        envp.push_back(s.data());
+    envp.push_back(nullptr);
+
     QProcess process;
-    process.setProcessEnvironment(environment);
-    process.setChildProcessModifier([limits] {
+    process.setChildProcessModifier([limits, &argv, &envp] {
         if (limits.fileSizeLimit >= 0) {
             ::signal(SIGXFSZ, SIG_IGN);
             const struct rlimit cap = {rlim_t(limits.fileSizeLimit), rlim_t(limits.fileSizeLimit)};
@@ -250,17 +307,23 @@ RunResult runProgram(const QStringList &arguments, const QProcessEnvironment &en
             const struct rlimit cap = {rlim_t(limits.openFiles), rlim_t(limits.openFiles)};
             ::setrlimit(RLIMIT_NOFILE, &cap);
         }
+        if (limits.stderrReaderGone) {
+            int ends[2];
+            if (::pipe(ends) != 0 || ::dup2(ends[1], STDERR_FILENO) < 0)
+                ::_exit(98);
+            ::close(ends[0]);
+            ::close(ends[1]);
+            ::signal(SIGPIPE, SIG_DFL); // as a shell starts a pipeline
+        }
         if (limits.unprivileged && ::geteuid() == 0) {
             if (::setgroups(0, nullptr) != 0 || ::setgid(NobodyId) != 0
                 || ::setuid(NobodyId) != 0)
                 ::_exit(99);
         }
+        ::execve(argv[0], argv.data(), envp.data());
+        ::_exit(127);
     });
-    if (limits.wrapper.isEmpty())
-        process.start(programPath(), arguments);
-    else
-        process.start(limits.wrapper.first(),
-                      limits.wrapper.mid(1) + QStringList{programPath()} + arguments);
+    process.start(programPath(), {});
     if (whileRunning && process.waitForStarted())
         whileRunning();
     RunResult result;

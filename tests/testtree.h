@@ -16,6 +16,11 @@ class TestTree
 {
 public:
     explicit TestTree(const QString &root) : m_root(root) { }
+    // Removes what rawFile and rawDir made: QTemporaryDir removes by decoded
+    // names and would leave names that are not UTF-8 behind.
+    ~TestTree();
+    TestTree(const TestTree &) = delete;
+    TestTree &operator=(const TestTree &) = delete;
 
     // Adds entries written as: "name/" a directory, "name -> target" a link,
     // "name|" a FIFO, "name=" a socket, anything else a file holding "x".
@@ -32,6 +37,7 @@ public:
     TestTree &socket(const QString &relative);
     // A file whose name is given as raw bytes, inside the directory relative.
     TestTree &rawFile(const QString &relative, const QByteArray &name);
+    TestTree &rawDir(const QString &relative, const QByteArray &name);
     // depth directories called name, one in the other, inside relative, with a
     // file leaf at the bottom; made one level at a time, so the path may be
     // longer than the system takes at once.
@@ -43,6 +49,7 @@ public:
 
 private:
     QString m_root;
+    QList<QByteArray> m_rawPaths;
 };
 
 // Expected texts name the test's temporary root as "<root>".
@@ -75,18 +82,24 @@ struct RunResult {
 };
 
 // How a child process is held down: the user it runs as (an unprivileged one
-// when the tests run as root), and optional caps on the size of the files it
-// writes and on its open descriptors.
+// when the tests run as root), optional caps on the size of the files it
+// writes and on its open descriptors, and whether its standard error is a
+// pipe nobody reads any more (as after `prog 2>&1 | head -0`).
 struct ChildLimits {
     bool unprivileged = false;
     qint64 fileSizeLimit = -1;
     int openFiles = -1;
+    bool stderrReaderGone = false;
     int umask = -1;
     QStringList wrapper; // a command the program is run under, strace say
 };
 
 // whileRunning is called once the program has started.
 RunResult runProgram(const QStringList &arguments, const QProcessEnvironment &environment,
+                     const ChildLimits &limits = {},
+                     const std::function<void()> &whileRunning = {});
+// The same with arguments given as bytes, which need not be UTF-8.
+RunResult runProgram(const QList<QByteArray> &arguments, const QProcessEnvironment &environment,
                      const ChildLimits &limits = {},
                      const std::function<void()> &whileRunning = {});
 

@@ -40,8 +40,10 @@ class TestDialog : public vorn_filesync_listDialog
 {
 public:
     explicit TestDialog(const QStringList &arguments)
-        : vorn_filesync_listDialog(nullptr, nullptr, true), m_arguments(arguments)
+        : vorn_filesync_listDialog(nullptr, nullptr, true)
     {
+        for (const QString &argument : arguments)
+            m_arguments << argument.toUtf8();
     }
 
     QLabel *label(const char *name) { return findChild<QLabel *>(QLatin1String(name)); }
@@ -50,7 +52,7 @@ public:
     mutable QElapsedTimer sinceRun;
 
 protected:
-    QStringList commandLine() const override
+    QList<QByteArray> commandLine() const override
     {
         ++runs;
         sinceRun.start();
@@ -58,7 +60,7 @@ protected:
     }
 
 private:
-    QStringList m_arguments;
+    QList<QByteArray> m_arguments;
 };
 
 } // namespace

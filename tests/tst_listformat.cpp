@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <limits>
 
 // Names in a directory and the lines of the list file.
 class tst_ListFormat : public QObject
@@ -21,8 +22,8 @@ private slots:
     void order();
     void line_data();
     void line();
-    void localTimeMatchesQt_data();
-    void localTimeMatchesQt();
+    void localTimeMatchesCLibrary_data();
+    void localTimeMatchesCLibrary();
 };
 
 namespace {
@@ -115,9 +116,23 @@ void tst_ListFormat::line_data()
                                  << QByteArray("old,1969-12-31T23:59:59,1\r\n");
     QTest::newRow("year 9999") << "UTC" << "far" << false << qint64(253402300799) << qint64(1)
                                << QByteArray("far,9999-12-31T23:59:59,1\r\n");
-    QTest::newRow("year 10000 has no ISO form")
-            << "UTC" << "farther" << false << qint64(253402300800) << qint64(1)
-            << QByteArray("farther,,1\r\n");
+    QTest::newRow("year 10000 clamped")
+            << "UTC" << "farther" << false << qint64(253402300800) << qint64(0)
+            << QByteArray("farther,9999-12-31T23:59:59,0\r\n");
+    QTest::newRow("clamped by the local year")
+            << "Europe/Berlin" << "far" << false << qint64(253402297200) << qint64(1)
+            << QByteArray("far,9999-12-31T23:59:59,1\r\n");
+    QTest::newRow("year 1") << "UTC" << "old" << false << qint64(-62135596800) << qint64(1)
+                            << QByteArray("old,0001-01-01T00:00:00,1\r\n");
+    QTest::newRow("before year 1 clamped")
+            << "UTC" << "older" << false << qint64(-62135596801) << qint64(0)
+            << QByteArray("older,0001-01-01T00:00:00,0\r\n");
+    QTest::newRow("beyond the C library's range")
+            << "UTC" << "end" << false << std::numeric_limits<qint64>::max() << qint64(1)
+            << QByteArray("end,9999-12-31T23:59:59,1\r\n");
+    QTest::newRow("before the C library's range")
+            << "UTC" << "start" << false << std::numeric_limits<qint64>::min() + 1 << qint64(1)
+            << QByteArray("start,0001-01-01T00:00:00,1\r\n");
 }
 
 void tst_ListFormat::line()
@@ -135,7 +150,7 @@ void tst_ListFormat::line()
     QCOMPARE(lineOf(entry), expected);
 }
 
-void tst_ListFormat::localTimeMatchesQt_data()
+void tst_ListFormat::localTimeMatchesCLibrary_data()
 {
     QTest::addColumn<QByteArray>("zone");
     QTest::newRow("Berlin") << QByteArray("Europe/Berlin");
@@ -144,12 +159,15 @@ void tst_ListFormat::localTimeMatchesQt_data()
     QTest::newRow("Kathmandu") << QByteArray("Asia/Kathmandu");
     QTest::newRow("POSIX rule") << QByteArray("EST5EDT,M3.2.0,M11.1.0");
     QTest::newRow("Monrovia, change off the quarter hour") << QByteArray("Africa/Monrovia");
+    QTest::newRow("two changes five minutes apart")
+            << QByteArray("AAA0BBB,M3.2.0/0:03,M3.2.0/1:08");
+    QTest::newRow("leap seconds counted") << QByteArray("right/UTC");
 }
 
 // Every quarter hour around the clock changes of two years, a spread of times
-// from 1901 to 2100 and the seconds around a change at an odd moment come out
-// as Qt's own local-time conversion gives them.
-void tst_ListFormat::localTimeMatchesQt()
+// from 1901 to 2100, and every few seconds around changes at odd moments come
+// out as the C library's localtime_r gives them.
+void tst_ListFormat::localTimeMatchesCLibrary()
 {
     QFETCH(QByteArray, zone);
     setZone(zone.constData());
@@ -161,14 +179,24 @@ void tst_ListFormat::localTimeMatchesQt()
         times << t;
     for (qint64 t = 63592000; t < 63594000; t += 7) // Monrovia's 1972 change
         times << t;
+    for (qint64 t = 1615679900; t < 1615681000; t += 3) // 2021-03-14, 00:03 and 00:08 UTC
+        times << t;
+    for (qint64 t = 1483228700; t < 1483229000; ++t) // the leap second ending 2016
+        times << t;
 
     LocalClock clock;
     for (qint64 t : times) {
-        const FileEntry entry("f", t, 1);
+        const time_t secs = time_t(t);
+        struct tm local;
+        QVERIFY(localtime_r(&secs, &local));
+        const QByteArray expected = QByteArray("f,")
+                + QString::asprintf("%04d-%02d-%02dT%02d:%02d:%02d", local.tm_year + 1900,
+                                    local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
+                                    local.tm_sec)
+                          .toLatin1()
+                + ",1\r\n";
         QByteArray out;
-        appendListLine(out, entry, clock);
-        const QByteArray expected =
-                "f," + entry.modified().toString(Qt::ISODate).toLatin1() + ",1\r\n";
+        appendListLine(out, FileEntry("f", t, 1), clock);
         if (out != expected)
             QFAIL(qPrintable(QStringLiteral("at %1: %2 instead of %3")
                                      .arg(t)

@@ -3,6 +3,7 @@
 #include "testtree.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QStandardPaths>
@@ -30,6 +31,7 @@ private slots:
     void listLandsInTheWalkedDirectory();
     void listKeepsModeAndOwner_data();
     void listKeepsModeAndOwner();
+    void stderrReaderGone();
 };
 
 namespace {
@@ -43,38 +45,50 @@ const QStringList ShareList = {"f,2013-07-29T14:02:11,1", "filelist.sync,2013-07
 
 void tst_Program::sources_data()
 {
-    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArrayList>("arguments");
     QTest::addColumn<QStringList>("environment");
     QTest::addColumn<QStringList>("said");
     QTest::addColumn<QString>("listAt"); // empty: no list file written anywhere
 
     QTest::newRow("CC_SERVER_ROOT and CC_SYSTEM")
-            << QStringList{} << QStringList{"CC_SERVER_ROOT=<root>", "CC_SYSTEM=share"}
+            << QByteArrayList{} << QStringList{"CC_SERVER_ROOT=<root>", "CC_SYSTEM=share"}
             << QStringList{"source is <root>/share", "temp excluded"} << "share";
     QTest::newRow("CC_SERVER_ROOT and a %NAME% argument")
-            << QStringList{"%SHARE_NAME%"} << QStringList{"CC_SERVER_ROOT=<root>", "SHARE_NAME=share"}
+            << QByteArrayList{"%SHARE_NAME%"}
+            << QStringList{"CC_SERVER_ROOT=<root>", "SHARE_NAME=share"}
             << QStringList{"source is <root>/share", "temp excluded"} << "share";
     QTest::newRow("two arguments, Qt's own options taken out")
-            << QStringList{"-platform", "offscreen", "<root>", "share"}
+            << QByteArrayList{"-platform", "offscreen", "<root>", "share"}
             << QStringList{"CC_SERVER_ROOT=/nonexistent"}
             << QStringList{"source is <root>/share", "temp excluded"} << "share";
     QTest::newRow("no display and no platform asked for")
-            << QStringList{"<root>", "share"} << QStringList{"QT_QPA_PLATFORM="}
+            << QByteArrayList{"<root>", "share"} << QStringList{"QT_QPA_PLATFORM="}
             << QStringList{"source is <root>/share", "temp excluded"} << "share";
     QTest::newRow("percent signs and quotes printed as they are")
-            << QStringList{"<root>/50% \"off\" %s", "x%d"} << QStringList{}
+            << QByteArrayList{"<root>/50% \"off\" %s", "x%d"} << QStringList{}
             << QStringList{"source is <root>/50% \"off\" %s/x%d",
                            "filelist: this path is not valid/available: <root>/50% \"off\" %s/x%d"}
             << "";
     QTest::newRow("missing source")
-            << QStringList{"<root>", "missing"} << QStringList{}
+            << QByteArrayList{"<root>", "missing"} << QStringList{}
             << QStringList{"source is <root>/missing",
                            "filelist: this path is not valid/available: <root>/missing"}
             << "";
-    QTest::newRow("three arguments") << QStringList{"<root>", "share", "x"} << QStringList{}
+    QTest::newRow("three arguments") << QByteArrayList{"<root>", "share", "x"} << QStringList{}
                                      << QStringList{} << "";
+    QTest::newRow("logging configuration silencing debug lines")
+            << QByteArrayList{"<root>", "share"} << QStringList{"XDG_CONFIG_HOME=<root>/config"}
+            << QStringList{"source is <root>/share", "temp excluded"} << "share";
+    QTest::newRow("logging rules from the caller")
+            << QByteArrayList{"<root>", "share"} << QStringList{"QT_LOGGING_RULES=*.debug=false"}
+            << QStringList{} << "share";
+    QTest::newRow("argument not UTF-8, next to a directory of its decoded name")
+            << QByteArrayList{"<root>", "caf\xe9"} << QStringList{}
+            << QStringList{"source is <root>/caf\uFFFD",
+                           "no source directory: the source is not valid text: <root>/caf\uFFFD"}
+            << "";
     QTest::newRow("nothing configured")
-            << QStringList{} << QStringList{}
+            << QByteArrayList{} << QStringList{}
             << QStringList{"source is /",
                            "no source directory configured: both parts of the source are empty"}
             << "";
@@ -82,7 +96,7 @@ void tst_Program::sources_data()
 
 void tst_Program::sources()
 {
-    QFETCH(QStringList, arguments);
+    QFETCH(QByteArrayList, arguments);
     QFETCH(QStringList, environment);
     QFETCH(QStringList, said);
     QFETCH(QString, listAt);
@@ -90,6 +104,10 @@ void tst_Program::sources()
     QTemporaryDir dir;
     TestTree t(dir.path());
     t.add(ShareTree);
+    // The decoded form of the raw name, and the raw name itself.
+    t.add({QStringLiteral("caf\uFFFD/f")}).rawDir(QString(), "caf\xe9");
+    // Read only where a row points XDG_CONFIG_HOME here.
+    t.file(QStringLiteral("config/QtProject/qtlogging.ini"), "[Rules]\n*.debug=false\n");
     const QByteArray old = t.read(QStringLiteral("share/filelist.sync"));
 
     QProcessEnvironment env = cleanEnvironment();
@@ -100,7 +118,9 @@ void tst_Program::sources()
         else
             env.insert(assignment.left(eq), assignment.mid(eq + 1));
     }
-    const RunResult run = runProgram(withRoot(arguments, t.root()), env);
+    for (QByteArray &argument : arguments)
+        argument.replace("<root>", QFile::encodeName(t.root()));
+    const RunResult run = runProgram(arguments, env);
     QVERIFY(!run.crashed);
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(run.messages, withRoot(said, t.root()));
@@ -110,6 +130,9 @@ void tst_Program::sources()
         QCOMPARE(lines(t.read(listAt + QStringLiteral("/filelist.sync"))), ShareList);
     }
     QVERIFY(!QFileInfo::exists(t.path(QStringLiteral("share/filelist.sync.new"))));
+    QVERIFY(!QFileInfo::exists(t.path(QStringLiteral("caf\uFFFD/filelist.sync"))));
+    const QByteArray raw = QFile::encodeName(t.path(QStringLiteral("caf"))) + "\xe9/filelist.sync";
+    QVERIFY(::access(raw.constData(), F_OK) != 0);
 }
 
 void tst_Program::unprivileged_data()
@@ -378,6 +401,21 @@ void tst_Program::listKeepsModeAndOwner()
     QCOMPARE(int(st.st_mode & 07777), mode);
     QCOMPARE(uint(st.st_uid), owner);
     QCOMPARE(uint(st.st_gid), oldMode >= 0 ? owner : uint(::getegid()));
+}
+
+// Lines written to a pipe whose reader has gone are lost, not fatal.
+void tst_Program::stderrReaderGone()
+{
+    QTemporaryDir dir;
+    TestTree t(dir.path());
+    t.add(ShareTree);
+
+    ChildLimits limits;
+    limits.stderrReaderGone = true;
+    const RunResult run = runProgram({t.root(), QStringLiteral("share")}, cleanEnvironment(), limits);
+    QVERIFY(!run.crashed);
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(lines(t.read(QStringLiteral("share/filelist.sync"))), ShareList);
 }
 
 QTEST_GUILESS_MAIN(tst_Program)

@@ -18,66 +18,87 @@ private slots:
 
 void tst_SourceDirectory::source_data()
 {
-    QTest::addColumn<QStringList>("arguments"); // after the program name
-    QTest::addColumn<QStringList>("environment");
+    QTest::addColumn<QByteArrayList>("arguments"); // after the program name
+    QTest::addColumn<QByteArrayList>("environment");
     QTest::addColumn<bool>("valid");
     QTest::addColumn<QString>("path");
     QTest::addColumn<bool>("configured");
+    QTest::addColumn<bool>("text"); // all pieces valid UTF-8
 
-    const QStringList both{"CC_SERVER_ROOT=/srv/root", "CC_SYSTEM=sys1"};
-    QTest::newRow("environment") << QStringList{} << both << true << "/srv/root/sys1" << true;
+    const QByteArrayList both{"CC_SERVER_ROOT=/srv/root", "CC_SYSTEM=sys1"};
+    QTest::newRow("environment")
+            << QByteArrayList{} << both << true << "/srv/root/sys1" << true << true;
     QTest::newRow("one plain argument")
-            << QStringList{"other"} << both << true << "/srv/root/other" << true;
-    QTest::newRow("one %NAME% argument") << QStringList{"%SYSNAME%"}
-                                         << (both + QStringList{"SYSNAME=from env"}) << true
-                                         << "/srv/root/from env" << true;
+            << QByteArrayList{"other"} << both << true << "/srv/root/other" << true << true;
+    QTest::newRow("one %NAME% argument") << QByteArrayList{"%SYSNAME%"}
+                                         << (both + QByteArrayList{"SYSNAME=from env"}) << true
+                                         << "/srv/root/from env" << true << true;
     QTest::newRow("two plain arguments, environment unread")
-            << QStringList{"/data", "share"} << both << true << "/data/share" << true;
-    QTest::newRow("two %NAME% arguments") << QStringList{"%A%", "%B%"}
-                                          << QStringList{"A=/x", "B=y"} << true << "/x/y" << true;
+            << QByteArrayList{"/data", "share"} << both << true << "/data/share" << true << true;
+    QTest::newRow("two %NAME% arguments")
+            << QByteArrayList{"%A%", "%B%"} << QByteArrayList{"A=/x", "B=y"} << true << "/x/y"
+            << true << true;
     QTest::newRow("unset variables give empty pieces")
-            << QStringList{} << QStringList{} << true << "/" << false;
+            << QByteArrayList{} << QByteArrayList{} << true << "/" << false << true;
     QTest::newRow("unset %NAME% leaves the separator at the end")
-            << QStringList{"%NOPE%"} << QStringList{"CC_SERVER_ROOT=/srv"} << true << "/srv/"
-            << true;
-    QTest::newRow("only the second piece") << QStringList{"", "rel"} << QStringList{} << true
-                                           << "/rel" << true;
-    QTest::newRow("% alone is empty") << QStringList{"%", "b"} << QStringList{} << true << "/b"
-                                      << true;
+            << QByteArrayList{"%NOPE%"} << QByteArrayList{"CC_SERVER_ROOT=/srv"} << true << "/srv/"
+            << true << true;
+    QTest::newRow("only the second piece") << QByteArrayList{"", "rel"} << QByteArrayList{} << true
+                                           << "/rel" << true << true;
+    QTest::newRow("% alone is empty")
+            << QByteArrayList{"%", "b"} << QByteArrayList{} << true << "/b" << true << true;
     QTest::newRow("last character dropped whatever it is")
-            << QStringList{"%AB", "c"} << QStringList{"A=val", "AB=wrong"} << true << "val/c"
-            << true;
-    QTest::newRow("% inside an argument is kept") << QStringList{"a%B%", "100%"}
-                                                  << QStringList{"B=no"} << true << "a%B%/100%"
-                                                  << true;
+            << QByteArrayList{"%AB", "c"} << QByteArrayList{"A=val", "AB=wrong"} << true << "val/c"
+            << true << true;
+    QTest::newRow("% inside an argument is kept") << QByteArrayList{"a%B%", "100%"}
+                                                  << QByteArrayList{"B=no"} << true << "a%B%/100%"
+                                                  << true << true;
     QTest::newRow("value taken as it stands")
-            << QStringList{"%V%", "x"} << QStringList{"V=%W%", "W=no"} << true << "%W%/x" << true;
-    QTest::newRow("UTF-8 value") << QStringList{"%V%", "ü"} << QStringList{"V=/ö"} << true
-                                 << "/ö/ü" << true;
-    QTest::newRow("three arguments") << QStringList{"a", "b", "c"} << both << false << "" << false;
+            << QByteArrayList{"%V%", "x"} << QByteArrayList{"V=%W%", "W=no"} << true << "%W%/x"
+            << true << true;
+    QTest::newRow("UTF-8 value") << QByteArrayList{"%V%", "ü"} << QByteArrayList{"V=/ö"} << true
+                                 << "/ö/ü" << true << true;
+    QTest::newRow("argument not UTF-8")
+            << QByteArrayList{"/srv", "caf\xe9"} << QByteArrayList{} << true << "/srv/caf\uFFFD"
+            << true << false;
+    QTest::newRow("variable not UTF-8")
+            << QByteArrayList{"sys"} << QByteArrayList{"CC_SERVER_ROOT=/caf\xe9"} << true
+            << "/caf\uFFFD/sys" << true << false;
+    QTest::newRow("variable name looked up as its bytes")
+            << QByteArrayList{"%caf\xe9%", "x"}
+            << QByteArrayList{"caf\xe9=/v", "caf\xef\xbf\xbd=/no"} << true << "/v/x" << true
+            << true;
+    QTest::newRow("replacement character given as UTF-8")
+            << QByteArrayList{"/srv", "caf\xef\xbf\xbd"} << QByteArrayList{} << true
+            << "/srv/caf\uFFFD" << true << true;
+    QTest::newRow("three arguments")
+            << QByteArrayList{"a", "b", "c"} << both << false << "" << false << true;
 }
 
 void tst_SourceDirectory::source()
 {
-    QFETCH(QStringList, arguments);
-    QFETCH(QStringList, environment);
+    QFETCH(QByteArrayList, arguments);
+    QFETCH(QByteArrayList, environment);
     QFETCH(bool, valid);
     QFETCH(QString, path);
     QFETCH(bool, configured);
+    QFETCH(bool, text);
 
-    for (const char *name : {"CC_SERVER_ROOT", "CC_SYSTEM", "SYSNAME", "A", "AB", "B", "V", "W", "NOPE"})
+    for (const char *name : {"CC_SERVER_ROOT", "CC_SYSTEM", "SYSNAME", "A", "AB", "B", "V", "W",
+                             "NOPE", "caf\xe9", "caf\xef\xbf\xbd"})
         qunsetenv(name);
-    for (const QString &assignment : environment) {
-        const qsizetype eq = assignment.indexOf(u'=');
-        qputenv(assignment.left(eq).toLocal8Bit().constData(), assignment.mid(eq + 1).toLocal8Bit());
+    for (const QByteArray &assignment : environment) {
+        const qsizetype eq = assignment.indexOf('=');
+        qputenv(assignment.left(eq).constData(), assignment.mid(eq + 1));
     }
 
     const std::optional<SourceDirectory> source =
-            sourceDirectory(QStringList{QStringLiteral("vorn_filesync_list")} + arguments);
+            sourceDirectory(QByteArrayList{"vorn_filesync_list"} + arguments);
     QCOMPARE(source.has_value(), valid);
     if (source) {
         QCOMPARE(source->path(), path);
         QCOMPARE(source->isConfigured(), configured);
+        QCOMPARE(source->isText(), text);
     }
 }
 
