@@ -32,6 +32,8 @@ private slots:
     void listKeepsModeAndOwner_data();
     void listKeepsModeAndOwner();
     void stderrReaderGone();
+    void threadsGiveTheSameRun_data();
+    void threadsGiveTheSameRun();
 };
 
 namespace {
@@ -416,6 +418,54 @@ void tst_Program::stderrReaderGone()
     QVERIFY(!run.crashed);
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(lines(t.read(QStringLiteral("share/filelist.sync"))), ShareList);
+}
+
+void tst_Program::threadsGiveTheSameRun_data()
+{
+    QTest::addColumn<QStringList>("tree");
+    QTest::addColumn<QString>("fault");
+
+    QStringList wide;
+    for (int i = 0; i < 40; ++i)
+        wide << QStringLiteral("share/d%1/sub/f").arg(i % 7) + QString::number(i)
+             << QStringLiteral("share/d%1/g%2").arg(i).arg(i);
+    QTest::newRow("many directories") << wide << "";
+    QTest::newRow("links, cycles, excluded and odd names")
+            << QStringList{"share/a/x", "share/a/up -> ..", "share/a/root -> /", "share/b -> a",
+                           "share/temp/t", "share/logs", "share/a,b", "share/p|", "share/s=",
+                           "share/gone -> nowhere", "share/Ω/é"}
+            << "";
+    QTest::newRow("damage part-way") << wide << "getdents64:<root>/share/d3:5:0";
+    QTest::newRow("a vanished entry") << wide << "fstatat:f12:2";
+}
+
+// However many threads read ahead, the run hands on the same list and the
+// same lines in the same order as a walk on one thread.
+void tst_Program::threadsGiveTheSameRun()
+{
+    QFETCH(QStringList, tree);
+    QFETCH(QString, fault);
+
+    QTemporaryDir dir;
+    TestTree t(dir.path());
+    t.add(tree).file(QStringLiteral("share/filelist.sync"), "old\r\n");
+    t.rawFile(QStringLiteral("share/d1"), "bad\xff").rawFile(QStringLiteral("share/d2"), "cr\r");
+    QProcessEnvironment env = cleanEnvironment();
+    if (!fault.isEmpty())
+        env = withFault(env, withRoot({fault}, t.root())[0]);
+
+    QList<QByteArray> lists;
+    QList<QStringList> said;
+    for (const char *threads : {"1", "8"}) {
+        env.insert(QStringLiteral("VORN_FILESYNC_LIST_THREADS"), QString::fromLatin1(threads));
+        const RunResult run = runProgram({t.root(), QStringLiteral("share")}, env);
+        QCOMPARE(run.exitCode, 0);
+        said << run.messages;
+        lists << t.read(QStringLiteral("share/filelist.sync"));
+        t.file(QStringLiteral("share/filelist.sync"), "old\r\n");
+    }
+    QCOMPARE(said[1], said[0]);
+    QCOMPARE(lines(lists[1]), lines(lists[0]));
 }
 
 QTEST_GUILESS_MAIN(tst_Program)
