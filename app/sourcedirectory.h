@@ -28,3 +28,10 @@ QString expandArgument(const QString &argument);
 // arguments holds the program name first. With more than two arguments after
 // it there is no source directory.
 std::optional<SourceDirectory> sourceDirectory(const QStringList &arguments);
+
+// How many threads the walk reads directories with unless told otherwise.
+constexpr int DefaultWalkThreads = 4;
+
+// VORN_FILESYNC_LIST_THREADS when it holds a positive whole number in
+// decimal, DefaultWalkThreads otherwise.
+int walkThreads();
