@@ -54,3 +54,10 @@ std::optional<SourceDirectory> sourceDirectory(const QList<QByteArray> &argument
         return std::nullopt;
     }
 }
+
+int walkThreads()
+{
+    bool ok = false;
+    const int threads = qgetenv("VORN_FILESYNC_LIST_THREADS").toInt(&ok, 10);
+    return ok && threads > 0 ? threads : DefaultWalkThreads;
+}

@@ -35,3 +35,10 @@ QByteArray expandArgument(const QByteArray &argument);
 // arguments holds the program name first. With more than two arguments after
 // it there is no source directory.
 std::optional<SourceDirectory> sourceDirectory(const QList<QByteArray> &arguments);
+
+// How many threads the walk reads directories with unless told otherwise.
+constexpr int DefaultWalkThreads = 4;
+
+// VORN_FILESYNC_LIST_THREADS when it holds a positive whole number in
+// decimal, DefaultWalkThreads otherwise.
+int walkThreads();

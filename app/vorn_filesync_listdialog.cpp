@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QLabel>
+#include <QLocale>
 #include <QTimerEvent>
 
 namespace {
@@ -26,6 +27,19 @@ QString statusText(ListRun::Outcome outcome)
     return QStringLiteral("Fail");
 }
 
+// Thousands grouped by commas whatever the user's locale.
+QString progressText(qint64 entries)
+{
+    QLocale c = QLocale::c();
+    c.setNumberOptions({});
+    return QStringLiteral("Listing\u2026 ") + c.toString(entries) + QStringLiteral(" entries");
+}
+
+// Often enough to look alive, rarely enough to cost nothing.
+constexpr int ProgressInterval = 250;
+// How long the outcome stays on show.
+constexpr int CloseDelay = 2000;
+
 } // namespace
 
 vorn_filesync_listDialog::vorn_filesync_listDialog(QWidget *parent, const char *name, bool modal,
@@ -35,9 +49,24 @@ vorn_filesync_listDialog::vorn_filesync_listDialog(QWidget *parent, const char *
     startTimerId = startTimer(1);
 }
 
+vorn_filesync_listDialog::~vorn_filesync_listDialog()
+{
+    stopRun();
+}
+
+void vorn_filesync_listDialog::reject()
+{
+    stopRun();
+    QDialog::reject();
+}
+
 void vorn_filesync_listDialog::timerEvent(QTimerEvent *event)
 {
     const int id = event->timerId();
+    if (id == progressTimerId) {
+        status->setText(progressText(listRun->entriesListed()));
+        return;
+    }
     killTimer(id);
     if (id == startTimerId) {
         // Cleared first: the close timer may be handed the same id.
@@ -63,12 +92,46 @@ void vorn_filesync_listDialog::generate()
         // The separator alone would walk the whole file system and write to its root.
         debugLine(QStringLiteral("no source directory configured: both parts of the source are empty"));
         status->setText(QStringLiteral("Fail"));
-    } else if (!source->isText()) {
+        closeTimerId = startTimer(CloseDelay);
+        return;
+    }
+    if (!source->isText()) {
         // Decoded, the source would name another directory; never list that.
         debugLine(QStringLiteral("no source directory: the source is not valid text: ") + dir);
         status->setText(QStringLiteral("Fail"));
-    } else {
-        status->setText(statusText(ListRun(dir.toUtf8()).run()));
+        closeTimerId = startTimer(CloseDelay);
+        return;
     }
-    closeTimerId = startTimer(2000);
+    listRun = std::make_unique<ListRun>(dir.toUtf8(), walkThreads());
+    status->setText(progressText(0));
+    progressTimerId = startTimer(ProgressInterval);
+    worker = std::thread([this] {
+        const ListRun::Outcome outcome = listRun->run();
+        QMetaObject::invokeMethod(this, [this, outcome] { finish(outcome); }, Qt::QueuedConnection);
+    });
+}
+
+void vorn_filesync_listDialog::finish(ListRun::Outcome outcome)
+{
+    // A run stopped by closing the window has been waited for already.
+    if (!worker.joinable())
+        return;
+    waitForRun();
+    status->setText(statusText(outcome));
+    closeTimerId = startTimer(CloseDelay);
+}
+
+void vorn_filesync_listDialog::stopRun()
+{
+    if (!worker.joinable())
+        return;
+    listRun->cancel();
+    waitForRun();
+}
+
+void vorn_filesync_listDialog::waitForRun()
+{
+    worker.join();
+    killTimer(progressTimerId);
+    progressTimerId = 0;
 }

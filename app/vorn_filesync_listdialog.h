@@ -2,19 +2,23 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
+#include "listrun.h"
 #include "vorn_filesync_listdialogbase.h"
 
 #include <QByteArray>
 #include <QList>
 
+#include <memory>
+#include <thread>
+
 class QTimerEvent;
 
 // The working window. Shortly after it is shown it lists the source directory
-// into its sync list file, shows the directory and the outcome, and accepts
-// itself two seconds later; a command line with too many arguments rejects
-// it at once. Everything happens inside one timer event, so the window shows
-// only the final outcome. main hands over the command line before the event
-// loop runs.
+// into its sync list file on a thread of its own, shows the directory, how
+// many entries are listed so far and then the outcome, and accepts itself two
+// seconds after the end; a command line with too many arguments rejects it at
+// once. Closing it while the list is made cancels the run, which keeps the
+// previous list. The window only waits for the run when it goes away.
 class vorn_filesync_listDialog : public vorn_filesync_listDialogBase
 {
     Q_OBJECT
@@ -22,6 +26,9 @@ class vorn_filesync_listDialog : public vorn_filesync_listDialogBase
 public:
     explicit vorn_filesync_listDialog(QWidget *parent = nullptr, const char *name = nullptr,
                                       bool modal = false, Qt::WindowFlags fl = {});
+    ~vorn_filesync_listDialog() override;
+
+    void reject() override;
 
     // The program's arguments as the bytes it was given, program name first,
     // Qt's own options taken out.
@@ -34,8 +41,15 @@ protected:
 
 private:
     void generate();
+    void finish(ListRun::Outcome outcome);
+    // Cancels a run still going on and waits for its thread to end.
+    void stopRun();
+    void waitForRun();
 
+    std::unique_ptr<ListRun> listRun;
+    std::thread worker;
     int startTimerId = 0;
+    int progressTimerId = 0;
     int closeTimerId = 0;
     QList<QByteArray> m_commandLine;
 };

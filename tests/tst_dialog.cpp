@@ -10,6 +10,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMetaMethod>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSpacerItem>
 #include <QTemporaryDir>
@@ -31,6 +32,8 @@ private slots:
     void run_data();
     void run();
     void wrongArgumentCountRejectsAtOnce();
+    void closingMidWalkCancels_data();
+    void closingMidWalkCancels();
 };
 
 namespace {
@@ -272,6 +275,62 @@ void tst_Dialog::wrongArgumentCountRejectsAtOnce()
     QVERIFY(dialog.label("path")->text().isEmpty());
     QVERIFY(dialog.label("status")->text().isEmpty());
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{});
+}
+
+void tst_Dialog::closingMidWalkCancels_data()
+{
+    QTest::addColumn<bool>("escape");
+    QTest::newRow("close button") << false;
+    QTest::newRow("Esc") << true;
+}
+
+// The window keeps showing progress during a long walk, and closing it then
+// leaves the previous list as it was.
+void tst_Dialog::closingMidWalkCancels()
+{
+    QFETCH(bool, escape);
+    // Every level links ten times to the next, so a few hundred names are
+    // walked as more than two million entries.
+    QTemporaryDir dir;
+    TestTree tree(dir.path() + QStringLiteral("/share"));
+    for (int level = 0; level < 4; ++level) {
+        for (int link = 0; link < 10; ++link)
+            tree.link(QStringLiteral("l%1/x%2").arg(level).arg(link),
+                      QStringLiteral("../l%1").arg(level + 1));
+    }
+    for (int file = 0; file < 200; ++file)
+        tree.file(QStringLiteral("l4/f%1").arg(file));
+    const QByteArray previous = "old,2013-07-29T14:02:11,1\r\n";
+    tree.file(QStringLiteral("filelist.sync"), previous);
+
+    DebugMessages messages;
+    TestDialog dialog({QStringLiteral("vorn_filesync_list"), dir.path(), QStringLiteral("share")});
+    QSignalSpy finished(&dialog, &QDialog::finished);
+    dialog.show();
+    QStringList seen;
+    for (int i = 0; i < 500 && seen.size() < 3 && finished.isEmpty(); ++i) {
+        QTest::qWait(10);
+        const QString text = dialog.label("status")->text();
+        if (!text.isEmpty() && !seen.contains(text))
+            seen << text;
+    }
+    QCOMPARE(finished.size(), 0);
+    QCOMPARE(seen.size(), 3);
+    const QRegularExpression progress(QStringLiteral("^Listing\u2026 \\d{1,3}(,\\d{3})* entries$"));
+    for (const QString &text : seen)
+        QVERIFY2(progress.match(text).hasMatch(), qPrintable(text));
+
+    if (escape)
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+    else
+        dialog.close();
+    QCOMPARE(finished.size(), 1);
+    QCOMPARE(finished.at(0).at(0).toInt(), int(QDialog::Rejected));
+    QCOMPARE(tree.read(QStringLiteral("filelist.sync")), previous);
+    QVERIFY(!QFileInfo::exists(tree.path(QStringLiteral("filelist.sync.new"))));
+    QCOMPARE(messages.take(),
+             (QStringList{QStringLiteral("source is ") + tree.root(),
+                          QStringLiteral("filelist: cancelled, the previous list is kept")}));
 }
 
 QTEST_MAIN(tst_Dialog)

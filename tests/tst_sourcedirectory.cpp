@@ -14,6 +14,8 @@ private slots:
     void source_data();
     void source();
     void excludedNames();
+    void walkThreads_data();
+    void walkThreads();
 };
 
 void tst_SourceDirectory::source_data()
@@ -106,6 +108,31 @@ void tst_SourceDirectory::excludedNames()
 {
     QCOMPARE(ListRun::excludedNames(), (QStringList{"source", "temp", "docs", "data", "install",
                                              "backup", "logs"}));
+}
+
+void tst_SourceDirectory::walkThreads_data()
+{
+    QTest::addColumn<QByteArray>("value"); // null: unset
+    QTest::addColumn<int>("threads");
+    QTest::newRow("unset") << QByteArray() << DefaultWalkThreads;
+    QTest::newRow("one") << QByteArray("1") << 1;
+    QTest::newRow("more than the default") << QByteArray("16") << 16;
+    QTest::newRow("empty") << QByteArray("") << DefaultWalkThreads;
+    QTest::newRow("zero") << QByteArray("0") << DefaultWalkThreads;
+    QTest::newRow("negative") << QByteArray("-2") << DefaultWalkThreads;
+    QTest::newRow("not a number") << QByteArray("8 threads") << DefaultWalkThreads;
+    QTest::newRow("hexadecimal") << QByteArray("0x10") << DefaultWalkThreads;
+}
+
+void tst_SourceDirectory::walkThreads()
+{
+    QFETCH(QByteArray, value);
+    QFETCH(int, threads);
+    if (value.isNull())
+        qunsetenv("VORN_FILESYNC_LIST_THREADS");
+    else
+        qputenv("VORN_FILESYNC_LIST_THREADS", value);
+    QCOMPARE(::walkThreads(), threads);
 }
 
 QTEST_APPLESS_MAIN(tst_SourceDirectory)
