@@ -148,11 +148,13 @@ QByteArray ratio(double over, double under)
 void usage()
 {
     std::fprintf(stderr,
-                 "usage: vorn_bench [--rounds N] [--seed S] [--threads N,N...] [--cold] TREE ENTRIES\n"
+                 "usage: vorn_bench [--rounds N] [--seed S] [--threads N,N...] [--cold] [--without-find]\n"
+                 "                  TREE ENTRIES\n"
                  "  makes TREE with about ENTRIES entries unless it exists, then times the\n"
                  "  list against find -printf on it, and the walk with one thread against its\n"
                  "  default thread count and the counts given with --threads;\n"
-                 "  --cold adds runs after emptying the page cache (root only)\n");
+                 "  --cold adds runs after emptying the page cache (root only);\n"
+                 "  --without-find leaves find out, which takes minutes on big trees\n");
 }
 
 } // namespace
@@ -164,11 +166,16 @@ int main(int argc, char *argv[])
     int rounds = 5;
     quint32 seed = 1;
     bool cold = false;
+    bool withFind = true;
     QList<QByteArray> threadCounts{"1"};
     while (!args.isEmpty() && args.first().startsWith(QLatin1String("--"))) {
         const QString option = args.takeFirst();
         if (option == QLatin1String("--cold")) {
             cold = true;
+            continue;
+        }
+        if (option == QLatin1String("--without-find")) {
+            withFind = false;
             continue;
         }
         if (args.isEmpty()) {
@@ -224,15 +231,18 @@ int main(int argc, char *argv[])
         contenders.push_back({"program, TZ set, " + count + (count == "1" ? " thread" : " threads"),
                               {listTree, treeBytes}, true, count, {}, {}, {}, {}});
     }
-    contenders.push_back({"find -printf, TZ unset", {"find", treeBytes, "-printf", FindFormat},
-                          false, {}, findOut, {}, {}, {}});
-    contenders.push_back({"find -printf, TZ set", {"find", treeBytes, "-printf", FindFormat},
-                          true, {}, findOut, {}, {}, {}});
-    const size_t findUnset = contenders.size() - 2;
-    const size_t findSet = contenders.size() - 1;
+    const size_t programs = contenders.size();
+    const size_t findUnset = programs;
+    const size_t findSet = programs + 1;
+    if (withFind) {
+        contenders.push_back({"find -printf, TZ unset", {"find", treeBytes, "-printf", FindFormat},
+                              false, {}, findOut, {}, {}, {}});
+        contenders.push_back({"find -printf, TZ set", {"find", treeBytes, "-printf", FindFormat},
+                              true, {}, findOut, {}, {}, {}});
+    }
     const size_t oneThread = 2;
     std::vector<size_t> threadRows;
-    for (size_t i = oneThread; i < findUnset; ++i)
+    for (size_t i = oneThread; i < programs; ++i)
         threadRows.push_back(i);
     threadRows.push_back(1);
 
@@ -280,6 +290,8 @@ int main(int argc, char *argv[])
     std::printf("| run | wall ms | cpu ms | peak RSS MiB | cpu µs/entry | RSS bytes/entry above start-up |\n");
     std::printf("|---|---:|---:|---:|---:|---:|\n");
     for (size_t i : {size_t(0), size_t(1), findUnset, findSet}) {
+        if (i >= contenders.size())
+            continue;
         const Contender &c = contenders[i];
         const double peak = medianOf(c.warm, &Sample::peakKiB);
         const double cpu = medianOf(c.warm, &Sample::cpuMs);
@@ -292,7 +304,7 @@ int main(int argc, char *argv[])
                             : "-");
     }
     // Each program run against find in the same time zone setting.
-    for (size_t i = 0; i < 2; ++i) {
+    for (size_t i = 0; withFind && i < 2; ++i) {
         const Contender &program = contenders[i];
         const Contender &find = contenders[findUnset + i];
         std::printf("\nratio %s / %s: wall %s, cpu %s", program.label.constData(),
@@ -333,12 +345,15 @@ int main(int argc, char *argv[])
                     ratio(medianOf(byDefault.cold, &Sample::wallMs), medianOf(one.cold, &Sample::wallMs)).constData(),
                     ratio(medianOf(byDefault.cold, &Sample::cpuMs), medianOf(one.cold, &Sample::cpuMs)).constData());
     }
-    std::printf("\nratio %s / %s: cpu %s\n", one.label.constData(), contenders[findSet].label.constData(),
-                ratio(medianOf(one.warm, &Sample::cpuMs), medianOf(contenders[findSet].warm, &Sample::cpuMs))
-                        .constData());
+    if (withFind) {
+        std::printf("\nratio %s / %s: cpu %s", one.label.constData(), contenders[findSet].label.constData(),
+                    ratio(medianOf(one.warm, &Sample::cpuMs), medianOf(contenders[findSet].warm, &Sample::cpuMs))
+                            .constData());
+    }
+    std::printf("\n");
 
     bool same = true;
-    for (size_t i = 1; i < findUnset; ++i)
+    for (size_t i = 1; i < programs; ++i)
         same = same && contenders[i].list.hash == contenders[0].list.hash;
     std::printf("lists of every program run (TZ set and unset, every thread count): %s\n",
                 same ? "identical" : "DIFFERENT");
