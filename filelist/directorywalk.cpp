@@ -146,6 +146,7 @@ public:
     std::map<std::pair<int, quint64>, std::shared_ptr<Job>> m_queue;
     std::vector<std::thread> m_workers;
     size_t m_ahead = 0;
+    const Job *m_awaited = nullptr; // the job the walk waits for, if any
     quint64 m_sequence = 0;
     bool m_stopping = false;
 };
@@ -176,7 +177,8 @@ void DirectoryWalk::Private::notice(WalkSink &sink, WalkNotice::Kind kind, QByte
 
 DirectoryWalk::Result DirectoryWalk::Private::run(WalkSink &sink)
 {
-    for (int i = 0; i < m_threads && m_readAhead > 0; ++i)
+    // The walk's own thread reads too, when what it needs is not taken yet.
+    for (int i = 1; i < m_threads && m_readAhead > 0; ++i)
         m_workers.emplace_back([this] { work(); });
     const Result result = walk(sink);
     stopWorkers();
@@ -361,14 +363,21 @@ void DirectoryWalk::Private::finishJob(Job &job)
         lock.lock();
         job.state = Job::State::Done;
     }
-    m_jobDone.wait(lock, [&job] { return job.state == Job::State::Done; });
+    if (job.state != Job::State::Done) {
+        m_awaited = &job;
+        m_jobDone.wait(lock, [&job] { return job.state == Job::State::Done; });
+        m_awaited = nullptr;
+    }
     --m_ahead;
 }
 
 void DirectoryWalk::Private::scheduleAhead()
 {
-    if (m_readAhead == 0)
+    // Waking a worker costs about as much as reading a small directory, so
+    // the read-ahead is topped up in batches, once half of it was taken.
+    if (m_readAhead == 0 || m_ahead > m_readAhead / 2)
         return;
+    size_t added = 0;
     // The deepest level's subdirectories come first in walk order.
     for (size_t i = m_levels.size(); i-- > 0 && m_ahead < m_readAhead;) {
         Level &level = m_levels[i];
@@ -389,9 +398,11 @@ void DirectoryWalk::Private::scheduleAhead()
             std::lock_guard<std::mutex> lock(m_lock);
             m_queue.emplace(job->priority, job);
             ++m_ahead;
-            m_workReady.notify_one();
+            ++added;
         }
     }
+    if (added > 0)
+        m_workReady.notify_all();
 }
 
 void DirectoryWalk::Private::work()
@@ -408,7 +419,8 @@ void DirectoryWalk::Private::work()
         job->run();
         lock.lock();
         job->state = Job::State::Done;
-        m_jobDone.notify_all();
+        if (m_awaited == job.get())
+            m_jobDone.notify_one();
     }
 }
 
