@@ -4,6 +4,10 @@
 
 #include <QApplication>
 
+#ifdef Q_OS_WIN
+#include "windowsmessages.h"
+#endif
+
 #include <cstring>
 
 namespace {
@@ -31,6 +35,9 @@ void useOffscreenWithoutDisplay(int argc, char *argv[])
 
 int main(int argc, char *argv[])
 {
+#ifdef Q_OS_WIN
+    installWindowsMessageHandler();
+#endif
     useOffscreenWithoutDisplay(argc, argv);
     QApplication app(argc, argv);
     vorn_filesync_listDialog dialog(nullptr, nullptr, true);
