@@ -8,19 +8,9 @@
 #include <QProcess>
 #include <QTest>
 
-#include <csignal>
 #include <utility>
-#include <grp.h>
-#include <sys/resource.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/un.h>
-#include <unistd.h>
-#include <fcntl.h>
 
 namespace {
-
-constexpr uid_t NobodyId = 65534;
 
 QStringList collected;
 
@@ -30,12 +20,12 @@ void collect(QtMsgType type, const QMessageLogContext &, const QString &text)
         collected << text;
 }
 
-void makeParent(const QString &path)
+} // namespace
+
+void TestTree::makeParent(const QString &path)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
 }
-
-} // namespace
 
 TestTree &TestTree::add(const QStringList &items)
 {
@@ -72,69 +62,21 @@ TestTree &TestTree::file(const QString &relative, const QByteArray &content, qin
     return touch(relative, mtime);
 }
 
-TestTree &TestTree::touch(const QString &relative, qint64 secs, long nanoseconds)
-{
-    const struct timespec times[2] = {{time_t(secs), nanoseconds}, {time_t(secs), nanoseconds}};
-    ::utimensat(AT_FDCWD, QFile::encodeName(path(relative)).constData(), times,
-                AT_SYMLINK_NOFOLLOW);
-    return *this;
-}
-
-TestTree &TestTree::link(const QString &relative, const QString &target)
-{
-    makeParent(path(relative));
-    QFile::link(target, path(relative));
-    return *this;
-}
-
-TestTree &TestTree::fifo(const QString &relative)
-{
-    makeParent(path(relative));
-    ::mkfifo(QFile::encodeName(path(relative)).constData(), 0644);
-    return *this;
-}
-
-TestTree &TestTree::socket(const QString &relative)
-{
-    makeParent(path(relative));
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    struct sockaddr_un address = {};
-    address.sun_family = AF_UNIX;
-    const QByteArray p = QFile::encodeName(path(relative));
-    if (fd < 0 || size_t(p.size()) >= sizeof address.sun_path)
-        qFatal("cannot make a socket at %s", p.constData());
-    memcpy(address.sun_path, p.constData(), size_t(p.size()));
-    ::bind(fd, reinterpret_cast<struct sockaddr *>(&address), sizeof address);
-    ::close(fd);
-    return *this;
-}
-
-TestTree &TestTree::rawFile(const QString &relative, const QByteArray &name)
-{
-    dir(relative);
-    const QByteArray p = QFile::encodeName(path(relative)) + '/' + name;
-    FILE *f = fopen(p.constData(), "w");
-    if (!f)
-        qFatal("cannot write %s", p.constData());
-    fclose(f);
-    return *this;
-}
-
-TestTree &TestTree::chmod(const QString &relative, int mode)
-{
-    ::chmod(QFile::encodeName(path(relative)).constData(), mode_t(mode));
-    return *this;
-}
-
 QByteArray TestTree::read(const QString &relative) const
 {
     QFile f(path(relative));
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
+QString nativeJoins(QString text)
+{
+    return text.replace(u'\\', QDir::separator());
+}
+
 QStringList withRoot(QStringList texts, const QString &root)
 {
-    texts.replaceInStrings(QStringLiteral("<root>"), root);
+    for (QString &text : texts)
+        text = nativeJoins(text).replace(QStringLiteral("<root>"), root);
     return texts;
 }
 
@@ -168,32 +110,19 @@ QStringList lines(const QByteArray &listFile)
 QProcessEnvironment cleanEnvironment()
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char *name : {"CC_SERVER_ROOT", "CC_SYSTEM", "DISPLAY", "WAYLAND_DISPLAY",
-                             "QT_QPA_PLATFORM"})
+    for (const char *name : {"CC_SERVER_ROOT", "CC_SYSTEM", "QT_QPA_PLATFORM"})
         env.remove(QString::fromLatin1(name));
+#ifdef Q_OS_WIN
+    // The program's own message handler must bring its lines out, not Qt's.
+    env.remove(QStringLiteral("QT_FORCE_STDERR_LOGGING"));
+#else
+    // Windows always has a desktop; there these would only reach Wine, which
+    // needs its X display.
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+#endif
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     return env;
-}
-
-bool canDropPrivileges(QString *why)
-{
-    if (::geteuid() != 0)
-        return true; // already unprivileged
-    QProcess probe;
-    probe.setChildProcessModifier([] {
-        if (::setgroups(0, nullptr) != 0 || ::setgid(NobodyId) != 0 || ::setuid(NobodyId) != 0)
-            ::_exit(3);
-    });
-    probe.start(QStringLiteral("/bin/true"), {});
-    if (probe.waitForFinished() && probe.exitCode() == 0)
-        return true;
-    *why = QStringLiteral("running as root, and cannot switch a child to uid 65534");
-    return false;
-}
-
-void shareWithUnprivileged(const QString &root)
-{
-    ::chmod(QFile::encodeName(root).constData(), 0755);
 }
 
 QString programPath()
@@ -206,22 +135,7 @@ RunResult runProgram(const QStringList &arguments, const QProcessEnvironment &en
 {
     QProcess process;
     process.setProcessEnvironment(environment);
-    process.setChildProcessModifier([limits] {
-        if (limits.fileSizeLimit >= 0) {
-            ::signal(SIGXFSZ, SIG_IGN);
-            const struct rlimit cap = {rlim_t(limits.fileSizeLimit), rlim_t(limits.fileSizeLimit)};
-            ::setrlimit(RLIMIT_FSIZE, &cap);
-        }
-        if (limits.openFiles >= 0) {
-            const struct rlimit cap = {rlim_t(limits.openFiles), rlim_t(limits.openFiles)};
-            ::setrlimit(RLIMIT_NOFILE, &cap);
-        }
-        if (limits.unprivileged && ::geteuid() == 0) {
-            if (::setgroups(0, nullptr) != 0 || ::setgid(NobodyId) != 0
-                || ::setuid(NobodyId) != 0)
-                ::_exit(99);
-        }
-    });
+    setChildLimits(process, limits);
     process.start(programPath(), arguments);
     RunResult result;
     if (!process.waitForFinished(60000)) {
@@ -233,9 +147,12 @@ RunResult runProgram(const QStringList &arguments, const QProcessEnvironment &en
     result.exitCode = process.exitCode();
     const QString err = QString::fromLocal8Bit(process.readAllStandardError());
     for (const QString &line : err.split(u'\n', Qt::SkipEmptyParts)) {
-        // Qt's platform plugins add warnings of their own.
+        // Qt's platform plugins add warnings of their own; under Wine the
+        // Windows one says that Wine lacks its DPI calls.
         if (!line.startsWith(QLatin1String("QStandardPaths:"))
-            && !line.startsWith(QLatin1String("This plugin does not support")))
+            && !line.startsWith(QLatin1String("This plugin does not support"))
+            && !line.startsWith(QLatin1String("SetProcessDpiAwarenessContext("))
+            && !line.startsWith(QLatin1String("EnableNonClientDpiScaling()")))
             result.messages << line;
     }
     return result;

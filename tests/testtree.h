@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
@@ -18,6 +19,8 @@ public:
     // Adds entries written as: "name/" a directory, "name -> target" a link,
     // "name|" a FIFO, "name=" a socket, anything else a file holding "x".
     TestTree &add(const QStringList &items);
+    // Whether this system can make every kind of entry in items; when not, why.
+    static bool canMake(const QStringList &items, QString *why);
 
     QString root() const { return m_root; }
     QString path(const QString &relative) const { return m_root + u'/' + relative; }
@@ -36,11 +39,16 @@ public:
     QByteArray read(const QString &relative) const;
 
 private:
+    static void makeParent(const QString &path);
+
     QString m_root;
 };
 
-// Expected texts name the test's temporary root as "<root>".
+// Expected texts name the test's temporary root as "<root>", and write "\\"
+// where the program joins the pieces of a path with the system's separator:
+// a backslash on Windows, "/" elsewhere.
 QStringList withRoot(QStringList texts, const QString &root);
+QString nativeJoins(QString text);
 
 // Collects the debug lines the code under test prints, for as long as it lives.
 class DebugMessages
@@ -76,6 +84,9 @@ struct ChildLimits {
     qint64 fileSizeLimit = -1;
     int openFiles = -1;
 };
+
+// Puts the limits on a process before it starts.
+void setChildLimits(QProcess &process, const ChildLimits &limits);
 
 RunResult runProgram(const QStringList &arguments, const QProcessEnvironment &environment,
                      const ChildLimits &limits = {});

@@ -109,8 +109,11 @@ void tst_FileList::walk_data()
             << QStringList{"p|"} << "p" << QStringList{}
             << QStringList{"filelist: this path is not valid/available: <root>/p"} << false;
     QTest::newRow("odd characters pass through")
-            << QStringList{"a,b", "50% off", "\"q\"", "é", "Ω/"} << ""
-            << QStringList{"\"q\"", "50% off", "a,b", "é", "Ω/"} << QStringList{} << true;
+            << QStringList{"a,b", "50% off", "é", "Ω/"} << ""
+            << QStringList{"50% off", "a,b", "é", "Ω/"} << QStringList{} << true;
+    QTest::newRow("quotes pass through")
+            << QStringList{"\"q\"", "a"} << "" << QStringList{"\"q\"", "a"} << QStringList{}
+            << true;
 }
 
 void tst_FileList::walk()
@@ -120,6 +123,9 @@ void tst_FileList::walk()
     QFETCH(QStringList, listed);
     QFETCH(QStringList, said);
     QFETCH(bool, exists);
+    QString why;
+    if (!TestTree::canMake(tree, &why))
+        QSKIP(qPrintable(why));
 
     QTemporaryDir dir;
     TestTree t(dir.path());
@@ -154,6 +160,9 @@ void tst_FileList::linkToFileListedAsTarget()
 // back as the same name. Such names go, with everything below them.
 void tst_FileList::namesThatCannotBeLines()
 {
+#ifdef Q_OS_WIN
+    QSKIP("Windows names are UTF-16 and cannot hold a line break");
+#endif
     QTemporaryDir dir;
     TestTree t(dir.path());
     t.add({"d1/a", "d1/z", "d2/ok", "d3/b"})
@@ -241,6 +250,9 @@ void tst_FileList::publish()
     QFETCH(QStringList, before);
     QFETCH(bool, published);
     QFETCH(QStringList, said);
+    QString why;
+    if (!TestTree::canMake(before, &why))
+        QSKIP(qPrintable(why));
 
     QTemporaryDir dir;
     TestTree outer(dir.path());

@@ -1,0 +1,125 @@
+// SPDX-FileCopyrightText: 2026 vorn_filesync_list developers
+// SPDX-License-Identifier: GPL-2.0-or-later
+// The parts of the tree builder and the program runner that POSIX systems do
+// their own way: times, links, special files, modes and other users.
+#include "testtree.h"
+
+#include <QFile>
+#include <QProcess>
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr uid_t NobodyId = 65534;
+
+} // namespace
+
+TestTree &TestTree::touch(const QString &relative, qint64 secs, long nanoseconds)
+{
+    const struct timespec times[2] = {{time_t(secs), nanoseconds}, {time_t(secs), nanoseconds}};
+    ::utimensat(AT_FDCWD, QFile::encodeName(path(relative)).constData(), times,
+                AT_SYMLINK_NOFOLLOW);
+    return *this;
+}
+
+TestTree &TestTree::link(const QString &relative, const QString &target)
+{
+    makeParent(path(relative));
+    QFile::link(target, path(relative));
+    return *this;
+}
+
+TestTree &TestTree::fifo(const QString &relative)
+{
+    makeParent(path(relative));
+    ::mkfifo(QFile::encodeName(path(relative)).constData(), 0644);
+    return *this;
+}
+
+TestTree &TestTree::socket(const QString &relative)
+{
+    makeParent(path(relative));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    struct sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    const QByteArray p = QFile::encodeName(path(relative));
+    if (fd < 0 || size_t(p.size()) >= sizeof address.sun_path)
+        qFatal("cannot make a socket at %s", p.constData());
+    memcpy(address.sun_path, p.constData(), size_t(p.size()));
+    ::bind(fd, reinterpret_cast<struct sockaddr *>(&address), sizeof address);
+    ::close(fd);
+    return *this;
+}
+
+TestTree &TestTree::rawFile(const QString &relative, const QByteArray &name)
+{
+    dir(relative);
+    const QByteArray p = QFile::encodeName(path(relative)) + '/' + name;
+    FILE *f = fopen(p.constData(), "w");
+    if (!f)
+        qFatal("cannot write %s", p.constData());
+    fclose(f);
+    return *this;
+}
+
+TestTree &TestTree::chmod(const QString &relative, int mode)
+{
+    ::chmod(QFile::encodeName(path(relative)).constData(), mode_t(mode));
+    return *this;
+}
+
+bool canDropPrivileges(QString *why)
+{
+    if (::geteuid() != 0)
+        return true; // already unprivileged
+    QProcess probe;
+    probe.setChildProcessModifier([] {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(NobodyId) != 0 || ::setuid(NobodyId) != 0)
+            ::_exit(3);
+    });
+    probe.start(QStringLiteral("/bin/true"), {});
+    if (probe.waitForFinished() && probe.exitCode() == 0)
+        return true;
+    *why = QStringLiteral("running as root, and cannot switch a child to uid 65534");
+    return false;
+}
+
+void shareWithUnprivileged(const QString &root)
+{
+    ::chmod(QFile::encodeName(root).constData(), 0755);
+}
+
+bool TestTree::canMake(const QStringList &, QString *)
+{
+    return true;
+}
+
+void setChildLimits(QProcess &process, const ChildLimits &limits)
+{
+    process.setChildProcessModifier([limits] {
+        if (limits.fileSizeLimit >= 0) {
+            ::signal(SIGXFSZ, SIG_IGN);
+            const struct rlimit cap = {rlim_t(limits.fileSizeLimit), rlim_t(limits.fileSizeLimit)};
+            ::setrlimit(RLIMIT_FSIZE, &cap);
+        }
+        if (limits.openFiles >= 0) {
+            const struct rlimit cap = {rlim_t(limits.openFiles), rlim_t(limits.openFiles)};
+            ::setrlimit(RLIMIT_NOFILE, &cap);
+        }
+        if (limits.unprivileged && ::geteuid() == 0) {
+            if (::setgroups(0, nullptr) != 0 || ::setgid(NobodyId) != 0
+                || ::setuid(NobodyId) != 0)
+                ::_exit(99);
+        }
+    });
+}
