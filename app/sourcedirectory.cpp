@@ -32,10 +32,3 @@ std::optional<SourceDirectory> sourceDirectory(const QStringList &arguments)
         return std::nullopt;
     }
 }
-
-QStringList excludedNames()
-{
-    return {QStringLiteral("source"), QStringLiteral("temp"),    QStringLiteral("docs"),
-            QStringLiteral("data"),   QStringLiteral("install"), QStringLiteral("backup"),
-            QStringLiteral("logs")};
-}

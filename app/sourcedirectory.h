@@ -28,6 +28,3 @@ QString expandArgument(const QString &argument);
 // arguments holds the program name first. With more than two arguments after
 // it there is no source directory.
 std::optional<SourceDirectory> sourceDirectory(const QStringList &arguments);
-
-// The top-level names that are never listed, in the order they are checked.
-QStringList excludedNames();

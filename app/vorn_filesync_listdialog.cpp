@@ -2,15 +2,31 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "vorn_filesync_listdialog.h"
 
-#include "filelist.h"
-#include "listfile.h"
+#include "listrun.h"
 #include "sourcedirectory.h"
+#include "walknotice.h"
 
 #include <QCoreApplication>
-#include <QDebug>
-#include <QDir>
 #include <QLabel>
 #include <QTimerEvent>
+
+namespace {
+
+QString statusText(ListRun::Outcome outcome)
+{
+    switch (outcome) {
+    case ListRun::Outcome::Saved:
+        return QStringLiteral("Saved");
+    case ListRun::Outcome::SaveFailed:
+        return QStringLiteral("Save Failed (share read only?)");
+    case ListRun::Outcome::Failed:
+    case ListRun::Outcome::Cancelled:
+        break;
+    }
+    return QStringLiteral("Fail");
+}
+
+} // namespace
 
 vorn_filesync_listDialog::vorn_filesync_listDialog(QWidget *parent, const char *name, bool modal,
                                                    Qt::WindowFlags fl)
@@ -45,27 +61,15 @@ void vorn_filesync_listDialog::generate()
         return;
     }
     const QString dir = source->path();
-    qDebug().noquote() << QStringLiteral("source is ") + dir;
+    debugLine(QStringLiteral("source is ") + dir);
     path->setText(dir);
 
     if (!source->isConfigured()) {
         // The separator alone would walk the whole file system and write to its root.
-        qDebug().noquote() << QStringLiteral(
-                "no source directory configured: both parts of the source are empty");
+        debugLine(QStringLiteral("no source directory configured: both parts of the source are empty"));
         status->setText(QStringLiteral("Fail"));
     } else {
-        FileList list;
-        list.setExcludes(excludedNames());
-        list.scan(dir, QString());
-        if (list.pathExists()) {
-            status->setText(QStringLiteral("Generated"));
-            const QString listFile = dir + QDir::separator() + QStringLiteral("filelist.sync");
-            status->setText(publishListFile(list, listFile)
-                                    ? QStringLiteral("Saved")
-                                    : QStringLiteral("Save Failed (share read only?)"));
-        } else {
-            status->setText(QStringLiteral("Fail"));
-        }
+        status->setText(statusText(ListRun(dir.toUtf8()).run()));
     }
     closeTimerId = startTimer(2000);
 }

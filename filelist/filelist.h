@@ -12,7 +12,6 @@
 #include <memory>
 #include <vector>
 
-class DirectoryReader;
 class QIODevice;
 
 // One listed file or directory: its path relative to the walked directory
@@ -55,11 +54,13 @@ private:
     qint32 m_nameSize;
 };
 
-// The listing of one directory tree, in walk order: each directory's entries
-// sorted by name with letter case ignored, a subdirectory's contents right
-// after its own entry. Top-level names in the exclusion list are left out with
-// everything below them. The list owns its entries; the walk reports what it
-// cannot list as debug lines and goes on.
+// The listing of one directory tree held in memory, in walk order: each
+// directory's entries sorted by name with letter case ignored, a
+// subdirectory's contents right after its own entry. Top-level names in the
+// exclusion list are left out with everything below them. The list owns its
+// entries; the walk reports what it met as debug lines and goes on. The
+// program itself writes its list while walking (ListRun); this is the face
+// for code that wants a whole listing at hand.
 class FileList
 {
 public:
@@ -72,8 +73,8 @@ public:
     // Walks root (relative empty) or root/relative, appending what it finds.
     void scan(const QString &root, const QString &relative);
 
-    // Whether the last directory the walk tried to open was there; for the
-    // walked directory itself, also whether it could be listed.
+    // Whether the last walk listed its tree exactly: every directory there and
+    // readable, apart from those closed to us and names that vanished.
     bool pathExists() const { return m_pathExists; }
 
     // Writes the listing as a complete new file, synced to disk. An existing
@@ -87,10 +88,7 @@ public:
     const std::deque<FileEntry> &entries() const { return m_entries; }
 
 private:
-    struct Ancestor {
-        QByteArray identity;
-        QByteArray path;
-    };
+    class Collector;
 
     // Keeps the entries' names in large blocks that never move: one
     // allocation per megabyte instead of one per entry.
@@ -106,15 +104,12 @@ private:
         size_t m_room = 0;
     };
 
-    // dir is root/relative in UTF-8, as messages name it. A subdirectory is
-    // opened as name (as its parent's reader gives it) through that reader.
-    void scanDirectory(const QByteArray &dir, QByteArrayView relative,
-                       const DirectoryReader *parent, QByteArrayView name);
+    // Appends every entry's line to out, handing each full megabyte to flush.
+    template <typename Flush>
+    bool writeLines(Flush flush) const;
 
     NameStore m_names;
     std::deque<FileEntry> m_entries;
     QStringList m_excludes;
-    // The directories on the path being walked, to stop at a cycle of links.
-    std::vector<Ancestor> m_ancestors;
     bool m_pathExists = false;
 };

@@ -2,26 +2,50 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
-#include <QString>
+#include "directoryreader.h"
 
-class FileList;
-class QFileDevice;
+#include <QByteArray>
 
-// Replacing the list file. Clients may read it at any moment, and one that
-// reads a missing or cut-off list may delete or skip files, so the directory
-// must hold either the complete old list or the complete new one at every
-// moment, even when the program is killed or the machine loses power. Every
-// failure leaves one debug line naming the path and the system's reason.
+// A list file written anew inside a directory that is held open, so that it
+// lands in the very directory that was walked even if another one is put at
+// its path meanwhile. Clients may read the list at any moment, and one that
+// reads a missing or cut-off list may delete or skip files, so the list is
+// written under a name of its own, synced, and only then renamed over the
+// old one in one step. Nothing is ever written through a link left at either
+// name. The system calls live in one file per platform.
+class ListFile
+{
+public:
+    static constexpr char Name[] = "filelist.sync";
+    static constexpr char NewName[] = "filelist.sync.new";
 
-// Writes the list to listFile + ".new", syncs it, then renames it over
-// listFile in one step. On failure the old list file stays as it was and no
-// ".new" file is left behind. Returns true when the new list is in place.
-bool publishListFile(const FileList &list, const QString &listFile);
+    using Error = DirectoryReader::Error;
 
-// Flushes an open file's data to the disk; on failure sets error to the
-// system's reason.
-bool syncToDisk(QFileDevice &file, QString *error);
+    // dir must stay open while the file is written.
+    ListFile(const DirectoryReader &dir, const char *name);
+    ~ListFile(); // removes the file unless it was kept
+    ListFile(const ListFile &) = delete;
+    ListFile &operator=(const ListFile &) = delete;
 
-// Moves from over to in one atomic step (replacing to if it exists, also
-// when it is a link, which is replaced rather than followed).
-bool replaceFile(const QString &from, const QString &to);
+    // Removes whatever is at the name and creates an empty file there. It
+    // takes the mode of the file at modeFrom (and its owner, where the process
+    // may set it), or the usual mode for a new file when there is none.
+    bool create(const char *modeFrom, Error *error);
+    bool write(const char *data, qsizetype size, Error *error);
+    // Flushes the data to the disk and closes the file.
+    bool finish(Error *error);
+    // Renames the finished file to name in the same directory, replacing
+    // what is there, and makes the rename itself durable.
+    bool renameTo(const char *name, Error *error);
+    // Leaves the file in place when this object goes.
+    void keep() { m_keep = true; }
+
+private:
+    void remove();
+
+    const DirectoryReader &m_dir;
+    const char *m_name;
+    qintptr m_native = -1;
+    bool m_created = false;
+    bool m_keep = false;
+};

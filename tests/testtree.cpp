@@ -131,12 +131,18 @@ QString programPath()
 }
 
 RunResult runProgram(const QStringList &arguments, const QProcessEnvironment &environment,
-                     const ChildLimits &limits)
+                     const ChildLimits &limits, const std::function<void()> &whileRunning)
 {
     QProcess process;
     process.setProcessEnvironment(environment);
     setChildLimits(process, limits);
-    process.start(programPath(), arguments);
+    if (limits.wrapper.isEmpty())
+        process.start(programPath(), arguments);
+    else
+        process.start(limits.wrapper.first(),
+                      limits.wrapper.mid(1) + QStringList{programPath()} + arguments);
+    if (whileRunning && process.waitForStarted())
+        whileRunning();
     RunResult result;
     if (!process.waitForFinished(60000)) {
         process.kill();

@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // Builds small trees for the tests: every path is relative to the root, parent
 // directories are made as needed, and a file's time is given in seconds since
 // the epoch.
@@ -33,6 +35,10 @@ public:
     TestTree &socket(const QString &relative);
     // A file whose name is given as raw bytes, inside the directory relative.
     TestTree &rawFile(const QString &relative, const QByteArray &name);
+    // depth directories called name, one in the other, inside relative, with a
+    // file leaf at the bottom; made one level at a time, so the path may be
+    // longer than the system takes at once.
+    TestTree &chain(const QString &relative, const QString &name, int depth, const QString &leaf);
     TestTree &chmod(const QString &relative, int mode);
     TestTree &touch(const QString &relative, qint64 secs, long nanoseconds = 0);
 
@@ -83,16 +89,27 @@ struct ChildLimits {
     bool unprivileged = false;
     qint64 fileSizeLimit = -1;
     int openFiles = -1;
+    int umask = -1;
+    QStringList wrapper; // a command the program is run under, strace say
 };
 
 // Puts the limits on a process before it starts.
 void setChildLimits(QProcess &process, const ChildLimits &limits);
 
+// whileRunning is called once the program has started.
 RunResult runProgram(const QStringList &arguments, const QProcessEnvironment &environment,
-                     const ChildLimits &limits = {});
+                     const ChildLimits &limits = {},
+                     const std::function<void()> &whileRunning = {});
 
 // An environment without the source variables and without a display.
 QProcessEnvironment cleanEnvironment();
+
+// env with a system call made to fail in the program: VORN_FAULT's form is
+// told in faultinject.cpp.
+QProcessEnvironment withFault(QProcessEnvironment env, const QString &fault);
+
+// Whether paths longer than 4,000 characters can be made; when not, why not.
+bool canMakeLongPaths(QString *why);
 
 // Whether an unprivileged child can be had; when not, why not.
 bool canDropPrivileges(QString *why);

@@ -32,6 +32,29 @@ TestTree &TestTree::touch(const QString &relative, qint64 secs, long nanoseconds
     return *this;
 }
 
+TestTree &TestTree::chain(const QString &relative, const QString &name, int depth,
+                          const QString &leaf)
+{
+    dir(relative);
+    const QByteArray n = QFile::encodeName(name);
+    int fd = ::open(QFile::encodeName(path(relative)).constData(), O_RDONLY | O_DIRECTORY);
+    for (int i = 0; i < depth && fd >= 0; ++i) {
+        ::mkdirat(fd, n.constData(), 0755);
+        const int next = ::openat(fd, n.constData(), O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        fd = next;
+    }
+    const int file = fd < 0 ? -1 : ::openat(fd, QFile::encodeName(leaf).constData(),
+                                             O_WRONLY | O_CREAT, 0644);
+    if (file < 0 || ::write(file, "x", 1) != 1)
+        qFatal("cannot make a chain of %d in %s", depth, qPrintable(path(relative)));
+    const struct timespec times[2] = {{1375106531, 0}, {1375106531, 0}};
+    ::futimens(file, times);
+    ::close(file);
+    ::close(fd);
+    return *this;
+}
+
 TestTree &TestTree::link(const QString &relative, const QString &target)
 {
     makeParent(path(relative));
@@ -99,9 +122,23 @@ void shareWithUnprivileged(const QString &root)
     ::chmod(QFile::encodeName(root).constData(), 0755);
 }
 
+bool canMakeLongPaths(QString *)
+{
+    return true;
+}
+
 bool TestTree::canMake(const QStringList &, QString *)
 {
     return true;
+}
+
+QProcessEnvironment withFault(QProcessEnvironment env, const QString &fault)
+{
+    env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(VORN_FAULT_LIBRARY));
+    env.insert(QStringLiteral("VORN_FAULT"), fault);
+    // A sanitized program wants its runtime loaded first; the shim has none.
+    env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("verify_asan_link_order=0"));
+    return env;
 }
 
 void setChildLimits(QProcess &process, const ChildLimits &limits)
@@ -112,6 +149,8 @@ void setChildLimits(QProcess &process, const ChildLimits &limits)
             const struct rlimit cap = {rlim_t(limits.fileSizeLimit), rlim_t(limits.fileSizeLimit)};
             ::setrlimit(RLIMIT_FSIZE, &cap);
         }
+        if (limits.umask >= 0)
+            ::umask(mode_t(limits.umask));
         if (limits.openFiles >= 0) {
             const struct rlimit cap = {rlim_t(limits.openFiles), rlim_t(limits.openFiles)};
             ::setrlimit(RLIMIT_NOFILE, &cap);

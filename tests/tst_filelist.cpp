@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: 2026 vorn_filesync_list developers
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "filelist.h"
-#include "listfile.h"
+#include "listrun.h"
 #include "testtree.h"
 
 #include <QFile>
@@ -108,6 +108,13 @@ void tst_FileList::walk_data()
     QTest::newRow("source is a FIFO")
             << QStringList{"p|"} << "p" << QStringList{}
             << QStringList{"filelist: this path is not valid/available: <root>/p"} << false;
+    QTest::newRow("links that lead back up are listed, not entered")
+            << QStringList{"x/d/root -> /", "x/d/up -> ../..", "x/d/self -> .."} << "x"
+            << QStringList{"d/", "d/root/", "d/self/", "d/up/"}
+            << QStringList{"filelist: not entering <root>/x/d/root: it leads back to /",
+                           "filelist: not entering <root>/x/d/self: it leads back to <root>/x",
+                           "filelist: not entering <root>/x/d/up: it leads back to <root>"}
+            << true;
     QTest::newRow("odd characters pass through")
             << QStringList{"a,b", "50% off", "é", "Ω/"} << ""
             << QStringList{"50% off", "a,b", "é", "Ω/"} << QStringList{} << true;
@@ -197,10 +204,7 @@ void tst_FileList::exactBytes()
     // A sparse file of 5 GiB: more than 32 bits of size, no disk space.
     QVERIFY(QFile::resize(t.path(QStringLiteral("huge")), Q_INT64_C(5368709120)));
     t.touch(QStringLiteral("huge"), 1375099331);
-    FileList list;
-    list.setExcludes(Excludes);
-    list.scan(t.root(), QString());
-    QVERIFY(publishListFile(list, t.path(QStringLiteral("filelist.sync"))));
+    QCOMPARE(ListRun(t.root().toUtf8()).run(), ListRun::Outcome::Saved);
     QCOMPARE(t.read(QStringLiteral("filelist.sync")),
              QByteArray("a,b,2023-11-14T23:13:20,2\r\n"
                         "bin,,0\r\n"
@@ -215,10 +219,7 @@ void tst_FileList::exactBytes()
 void tst_FileList::emptyTreeGivesEmptyFile()
 {
     QTemporaryDir dir;
-    FileList list;
-    list.scan(dir.path(), QString());
-    QVERIFY(list.pathExists());
-    QVERIFY(publishListFile(list, dir.path() + QStringLiteral("/filelist.sync")));
+    QCOMPARE(ListRun(dir.path().toUtf8()).run(), ListRun::Outcome::Saved);
     QCOMPARE(QFileInfo(dir.path() + QStringLiteral("/filelist.sync")).size(), 0);
 }
 
@@ -261,10 +262,9 @@ void tst_FileList::publish()
     t.file(QStringLiteral("data.bin"), "12", 1375099331).add(before);
     const QByteArray old = t.read(QStringLiteral("filelist.sync"));
 
-    FileList list;
-    list.scan(t.root(), QString());
     DebugMessages messages;
-    QCOMPARE(publishListFile(list, t.path(QStringLiteral("filelist.sync"))), published);
+    QCOMPARE(ListRun(t.root().toUtf8()).run(),
+             published ? ListRun::Outcome::Saved : ListRun::Outcome::SaveFailed);
     QCOMPARE(messages.take(), withRoot(said, t.root()));
 
     QCOMPARE(outer.read(QStringLiteral("outside")), QByteArray("outside\n"));

@@ -5,7 +5,12 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QStandardPaths>
 #include <QTest>
+
+#include <algorithm>
+#include <sys/stat.h>
+#include <unistd.h>
 
 // The built program, run headless on real trees as a script would run it.
 class tst_Program : public QObject
@@ -17,8 +22,14 @@ private slots:
     void sources();
     void unprivileged_data();
     void unprivileged();
+    void damage_data();
+    void damage();
     void diskFullKeepsOldList();
-    void deepTreeWithFewDescriptors();
+    void deepTrees_data();
+    void deepTrees();
+    void listLandsInTheWalkedDirectory();
+    void listKeepsModeAndOwner_data();
+    void listKeepsModeAndOwner();
 };
 
 namespace {
@@ -155,8 +166,9 @@ void tst_Program::unprivileged()
         t.chmod(mode.left(eq), mode.mid(eq + 1).toInt(nullptr, 8));
     }
 
-    const RunResult run = runProgram({t.root(), QStringLiteral("share")}, cleanEnvironment(),
-                                     ChildLimits{true, -1});
+    ChildLimits limits;
+    limits.unprivileged = true;
+    const RunResult run = runProgram({t.root(), QStringLiteral("share")}, cleanEnvironment(), limits);
     for (const QString &mode : modes)
         t.chmod(mode.left(mode.indexOf(u'=')), 0755); // so that the tree can be removed
 
@@ -166,6 +178,75 @@ void tst_Program::unprivileged()
         QCOMPARE(t.read(QStringLiteral("share/filelist.sync")), old);
     else
         QCOMPARE(lines(t.read(QStringLiteral("share/filelist.sync"))), list);
+    QVERIFY(!QFileInfo::exists(t.path(QStringLiteral("share/filelist.sync.new"))));
+}
+
+void tst_Program::damage_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QStringList>("said");
+    QTest::addColumn<QStringList>("list"); // empty: the old list stays as it was
+
+    const QString source = QStringLiteral("source is <root>/share");
+    QTest::newRow("the source fails part-way")
+            << "getdents64:<root>/share:5:1"
+            << QStringList{source, "filelist: cannot read directory <root>/share: Input/output error"}
+            << QStringList{};
+    QTest::newRow("a subdirectory fails part-way, later ones are fine")
+            << "getdents64:<root>/share/big:5:1"
+            << QStringList{source,
+                           "filelist: cannot read directory <root>/share/big: Input/output error"}
+            << QStringList{};
+    QTest::newRow("a subdirectory cannot be opened for want of memory")
+            << "openat:a:12"
+            << QStringList{source,
+                           "filelist: cannot read directory <root>/share/a: Cannot allocate memory"}
+            << QStringList{};
+    QTest::newRow("an entry cannot be looked at")
+            << "fstatat:x:5"
+            << QStringList{source, "filelist: cannot stat <root>/share/a/x: Input/output error"}
+            << QStringList{};
+    QTest::newRow("an entry vanished before it was looked at")
+            << "fstatat:x:2"
+            << QStringList{source, "filelist: cannot stat <root>/share/a/x: No such file or directory"}
+            << QStringList{"a,,0", "big,,0", "filelist.sync,2013-07-29T14:02:11,1", "z,,0",
+                           "z/y,2013-07-29T14:02:11,1"};
+    QTest::newRow("a directory vanished before it was opened")
+            << "openat:a:2"
+            << QStringList{source, "filelist: this path is not valid/available: <root>/share/a"}
+            << QStringList{"a,,0", "big,,0", "filelist.sync,2013-07-29T14:02:11,1", "z,,0",
+                           "z/y,2013-07-29T14:02:11,1"};
+}
+
+// Storage that fails is damage nobody chose: every place gets its line, and
+// the list, which would leave out what could not be read, is not published.
+void tst_Program::damage()
+{
+    QFETCH(QString, fault);
+    QFETCH(QStringList, said);
+    QFETCH(QStringList, list);
+
+    QTemporaryDir dir;
+    TestTree t(dir.path());
+    t.add({"share/a/x", "share/z/y", "share/filelist.sync", "share/big/"});
+    // More names than one read of the directory returns.
+    for (int i = 0; i < 1500; ++i)
+        t.rawFile(QStringLiteral("share/big"), "f" + QByteArray::number(i));
+    const QByteArray old = t.read(QStringLiteral("share/filelist.sync"));
+
+    const RunResult run = runProgram({t.root(), QStringLiteral("share")},
+                                     withFault(cleanEnvironment(), withRoot({fault}, t.root())[0]));
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.messages, withRoot(said, t.root()));
+    if (list.isEmpty()) {
+        QCOMPARE(t.read(QStringLiteral("share/filelist.sync")), old);
+    } else {
+        QStringList written = lines(t.read(QStringLiteral("share/filelist.sync")));
+        written.erase(std::remove_if(written.begin(), written.end(),
+                                     [](const QString &l) { return l.startsWith(u"big/"); }),
+                      written.end());
+        QCOMPARE(written, list);
+    }
     QVERIFY(!QFileInfo::exists(t.path(QStringLiteral("share/filelist.sync.new"))));
 }
 
@@ -182,8 +263,9 @@ void tst_Program::diskFullKeepsOldList()
         t.file(QStringLiteral("share/a-rather-long-file-name-to-fill-the-list-%1").arg(i));
     t.file(QStringLiteral("share/filelist.sync"), "old list\r\n");
 
-    const RunResult run = runProgram({t.root(), QStringLiteral("share")}, cleanEnvironment(),
-                                     ChildLimits{false, 4096});
+    ChildLimits limits;
+    limits.fileSizeLimit = 4096;
+    const RunResult run = runProgram({t.root(), QStringLiteral("share")}, cleanEnvironment(), limits);
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(run.messages,
              withRoot({"source is <root>\\share",
@@ -193,26 +275,112 @@ void tst_Program::diskFullKeepsOldList()
     QVERIFY(!QFileInfo::exists(t.path(QStringLiteral("share/filelist.sync.new"))));
 }
 
-// The walk holds a descriptor per directory level only down to a point; a
-// tree deeper than the process may open files is still listed whole.
-void tst_Program::deepTreeWithFewDescriptors()
+void tst_Program::deepTrees_data()
 {
+    QTest::addColumn<int>("depth");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("openFiles");
+
+    QTest::newRow("deeper than the process may open files") << 150 << "d" << 64;
+    QTest::newRow("a path far longer than the system takes")
+            << 45 << QString(100, u'n') << -1;
+}
+
+// Every directory is opened from the one above, and given up again past a
+// point: no path is too long and no tree too deep to be listed whole.
+void tst_Program::deepTrees()
+{
+    QFETCH(int, depth);
+    QFETCH(QString, name);
+    QFETCH(int, openFiles);
+
     QTemporaryDir dir;
     TestTree t(dir.path());
-    QString path = QStringLiteral("share");
+    t.chain(QStringLiteral("share"), name, depth, QStringLiteral("leaf"));
+    QString path;
     QStringList expected;
-    for (int depth = 0; depth < 150; ++depth) {
-        path += QStringLiteral("/d");
-        expected << path.mid(6) + QStringLiteral(",,0");
+    for (int i = 0; i < depth; ++i) {
+        path += (i ? QStringLiteral("/") : QString()) + name;
+        expected << path + QStringLiteral(",,0");
     }
-    t.file(path + QStringLiteral("/leaf"));
-    expected << path.mid(6) + QStringLiteral("/leaf,2013-07-29T14:02:11,1");
+    expected << path + QStringLiteral("/leaf,2013-07-29T14:02:11,1");
 
-    const RunResult run = runProgram({t.root(), QStringLiteral("share")}, cleanEnvironment(),
-                                     ChildLimits{false, -1, 64});
+    ChildLimits limits;
+    limits.openFiles = openFiles;
+    const RunResult run = runProgram({t.root(), QStringLiteral("share")}, cleanEnvironment(), limits);
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(run.messages, withRoot({"source is <root>\\share"}, t.root()));
     QCOMPARE(lines(t.read(QStringLiteral("share/filelist.sync"))), expected);
+}
+
+// A deploy that swaps the source for another directory while the list is
+// being saved: the list still lands in the tree it describes.
+void tst_Program::listLandsInTheWalkedDirectory()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("strace")).isEmpty())
+        QSKIP("strace is needed to hold the save back");
+    QTemporaryDir dir;
+    TestTree t(dir.path());
+    t.add({"share/f", "share/filelist.sync"});
+
+    ChildLimits limits;
+    limits.wrapper = QStringList{"strace", "-f", "-o", "/dev/null", "-e",
+                                 "inject=fsync:delay_enter=1500000"};
+    const RunResult run = runProgram({t.root(), QStringLiteral("share")}, cleanEnvironment(),
+                                     limits, [&t] {
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(t.path(QStringLiteral("share/filelist.sync.new"))),
+                                 10000);
+        QVERIFY(QDir(t.root()).rename(QStringLiteral("share"), QStringLiteral("walked")));
+        t.file(QStringLiteral("share/newcomer"));
+    });
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.messages, withRoot({"source is <root>/share"}, t.root()));
+    QCOMPARE(lines(t.read(QStringLiteral("walked/filelist.sync"))),
+             (QStringList{"f,2013-07-29T14:02:11,1", "filelist.sync,2013-07-29T14:02:11,1"}));
+    QCOMPARE(QDir(t.path(QStringLiteral("share"))).entryList(QDir::Files),
+             QStringList{"newcomer"});
+}
+
+void tst_Program::listKeepsModeAndOwner_data()
+{
+    QTest::addColumn<int>("umask");
+    QTest::addColumn<int>("oldMode"); // -1: no list yet
+    QTest::addColumn<uint>("oldOwner");
+    QTest::addColumn<int>("mode");
+
+    QTest::newRow("a first list takes the umask") << 022 << -1 << 0u << 0644;
+    QTest::newRow("a narrow umask keeps a shared list readable") << 077 << 0644 << 65534u << 0644;
+    QTest::newRow("an open umask keeps a list closed") << 000 << 0640 << 65534u << 0640;
+}
+
+// Clients read the list as whoever they are: replacing it must not change
+// who may read or write it.
+void tst_Program::listKeepsModeAndOwner()
+{
+    QFETCH(int, umask);
+    QFETCH(int, oldMode);
+    QFETCH(uint, oldOwner);
+    QFETCH(int, mode);
+
+    QTemporaryDir dir;
+    TestTree t(dir.path());
+    t.add({"share/f"});
+    const QByteArray list = QFile::encodeName(t.path(QStringLiteral("share/filelist.sync")));
+    uint owner = ::geteuid();
+    if (oldMode >= 0) {
+        t.file(QStringLiteral("share/filelist.sync")).chmod(QStringLiteral("share/filelist.sync"), oldMode);
+        if (::lchown(list.constData(), oldOwner, oldOwner) == 0)
+            owner = oldOwner;
+    }
+    ChildLimits limits;
+    limits.umask = umask;
+    const RunResult run = runProgram({t.root(), QStringLiteral("share")}, cleanEnvironment(), limits);
+    QCOMPARE(run.messages, withRoot({"source is <root>/share"}, t.root()));
+    struct stat st;
+    QCOMPARE(::lstat(list.constData(), &st), 0);
+    QCOMPARE(int(st.st_mode & 07777), mode);
+    QCOMPARE(uint(st.st_uid), owner);
+    QCOMPARE(uint(st.st_gid), oldMode >= 0 ? owner : uint(::getegid()));
 }
 
 QTEST_GUILESS_MAIN(tst_Program)

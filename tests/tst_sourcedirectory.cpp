@@ -1,5 +1,6 @@
 // SPDX-FileCopyrightText: 2026 vorn_filesync_list developers
 // SPDX-License-Identifier: GPL-2.0-or-later
+#include "listrun.h"
 #include "sourcedirectory.h"
 #include "testtree.h"
 
@@ -83,7 +84,7 @@ void tst_SourceDirectory::source()
 
 void tst_SourceDirectory::excludedNames()
 {
-    QCOMPARE(::excludedNames(), (QStringList{"source", "temp", "docs", "data", "install",
+    QCOMPARE(ListRun::excludedNames(), (QStringList{"source", "temp", "docs", "data", "install",
                                              "backup", "logs"}));
 }
 

@@ -1,0 +1,220 @@
+// SPDX-FileCopyrightText: 2026 vorn_filesync_list developers
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "directoryreader.h"
+
+#include <QStringDecoder>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int DirectoryFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+
+DirectoryReader::Error systemError(int code)
+{
+    return {code, qt_error_string(code)};
+}
+
+QByteArray identityOf(const struct stat &st)
+{
+    const quint64 id[2] = {quint64(st.st_dev), quint64(st.st_ino)};
+    return QByteArray(reinterpret_cast<const char *>(id), sizeof id);
+}
+
+// Whether a file name can be a list line: no CR or LF to split it, and valid
+// UTF-8, the list's encoding here, so that it is written back as the same bytes.
+bool checkName(const char *name, size_t length, DirectoryReader::Listing *listing)
+{
+    bool ascii = true;
+    for (size_t i = 0; i < length; ++i) {
+        const unsigned char c = static_cast<unsigned char>(name[i]);
+        if (c == '\n' || c == '\r') {
+            listing->problems.push_back({DirectoryReader::Problem::Kind::LineBreak, {}, {}});
+            return false;
+        }
+        ascii = ascii && c < 0x80;
+    }
+    if (ascii)
+        return true;
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    // Decoding only to learn whether the bytes are valid; the name stays as bytes.
+    const QString decoded = decoder.decode(QByteArrayView(name, qsizetype(length)));
+    if (!decoder.hasError())
+        return true;
+    listing->problems.push_back({DirectoryReader::Problem::Kind::NotText, {}, {}});
+    return false;
+}
+
+// Looks at one name that the directory listing returned.
+void addEntry(int dirFd, const char *name, unsigned char type, DirectoryReader::Listing *listing)
+{
+    if (name[0] == '.' || type == DT_FIFO || type == DT_SOCK || type == DT_CHR || type == DT_BLK)
+        return;
+    const size_t length = std::strlen(name);
+    if (!checkName(name, length, listing))
+        return;
+
+    struct stat st;
+    if (::fstatat(dirFd, name, &st, 0) != 0) {
+        const int error = errno;
+        struct stat link;
+        if (error == ENOENT && ::fstatat(dirFd, name, &link, AT_SYMLINK_NOFOLLOW) == 0
+            && S_ISLNK(link.st_mode))
+            return; // a link whose target is missing
+        listing->problems.push_back({DirectoryReader::Problem::Kind::CannotStat,
+                                     QByteArray(name, qsizetype(length)), systemError(error)});
+        return;
+    }
+    DirectoryReader::Entry entry;
+    if (S_ISDIR(st.st_mode)) {
+        entry.isDirectory = true;
+    } else if (S_ISREG(st.st_mode)) {
+        entry.modifiedSecs = qint64(st.st_mtim.tv_sec);
+        entry.size = qint64(st.st_size);
+    } else {
+        return;
+    }
+    entry.nameStart = listing->names.size();
+    entry.nameSize = qsizetype(length);
+    listing->names.append(name, qsizetype(length) + 1); // with its NUL, for openat()
+    listing->entries.push_back(entry);
+}
+
+} // namespace
+
+bool DirectoryReader::Error::isDenied() const
+{
+    return code == EACCES || code == EPERM;
+}
+
+bool DirectoryReader::Error::isMissing() const
+{
+    return code == ENOENT || code == ENOTDIR;
+}
+
+bool DirectoryReader::Error::isLinkLoop() const
+{
+    return code == ELOOP;
+}
+
+bool DirectoryReader::Error::isOutOfDescriptors() const
+{
+    return code == EMFILE;
+}
+
+DirectoryReader DirectoryReader::open(const QByteArray &path, Error *error)
+{
+    DirectoryReader reader = adopt(::open(path.constData(), DirectoryFlags), error);
+    reader.m_path = path;
+    return reader;
+}
+
+DirectoryReader DirectoryReader::openChild(const DirectoryReader &parent, QByteArrayView name,
+                                           Error *error)
+{
+    return adopt(::openat(int(parent.m_native), name.data(), DirectoryFlags), error);
+}
+
+DirectoryReader DirectoryReader::adopt(int fd, Error *error)
+{
+    DirectoryReader reader;
+    if (fd < 0) {
+        *error = systemError(errno);
+        return reader;
+    }
+    reader.m_native = fd;
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+        *error = systemError(errno);
+        reader.close();
+        return reader;
+    }
+    *error = {};
+    reader.m_identity = identityOf(st);
+    return reader;
+}
+
+std::vector<DirectoryReader::Ancestor> DirectoryReader::ancestors() const
+{
+    std::vector<Ancestor> found;
+    char *resolved = ::realpath(m_path.constData(), nullptr);
+    if (!resolved)
+        return found;
+    QByteArray path(resolved);
+    std::free(resolved);
+    while (path.size() > 1) {
+        const qsizetype slash = path.lastIndexOf('/');
+        path.truncate(qMax<qsizetype>(slash, 1));
+        struct stat st;
+        if (::stat(path.constData(), &st) == 0)
+            found.push_back({identityOf(st), path});
+    }
+    return found;
+}
+
+void DirectoryReader::close()
+{
+    if (m_native >= 0)
+        ::close(int(m_native));
+    m_native = -1;
+}
+
+#ifdef Q_OS_LINUX
+
+// getdents64() reads straight into a buffer of ours; fdopendir() would cost
+// a stat and two fcntl calls more for every directory.
+void DirectoryReader::read(Listing *listing) const
+{
+    const int fd = int(m_native);
+    alignas(struct dirent64) char buffer[32768];
+    for (;;) {
+        const ssize_t n = ::getdents64(fd, buffer, sizeof buffer);
+        if (n == 0)
+            break;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            listing->readError = systemError(errno);
+            break;
+        }
+        for (ssize_t offset = 0; offset < n;) {
+            const auto *d = reinterpret_cast<const struct dirent64 *>(buffer + offset);
+            offset += d->d_reclen;
+            addEntry(fd, d->d_name, d->d_type, listing);
+        }
+    }
+}
+
+#else
+
+void DirectoryReader::read(Listing *listing) const
+{
+    // readdir() needs a stream of its own, which owns its descriptor.
+    const int fd = ::openat(int(m_native), ".", DirectoryFlags);
+    DIR *dir = fd >= 0 ? ::fdopendir(fd) : nullptr;
+    if (!dir) {
+        listing->readError = systemError(errno);
+        if (fd >= 0)
+            ::close(fd);
+        return;
+    }
+    for (;;) {
+        errno = 0;
+        const struct dirent *d = ::readdir(dir);
+        if (!d) {
+            if (errno != 0)
+                listing->readError = systemError(errno);
+            break;
+        }
+        addEntry(::dirfd(dir), d->d_name, d->d_type, listing);
+    }
+    ::closedir(dir);
+}
+
+#endif

@@ -1,0 +1,120 @@
+// SPDX-FileCopyrightText: 2026 vorn_filesync_list developers
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "listrun.h"
+
+#include "directorywalk.h"
+#include "filelist.h"
+#include "listfile.h"
+#include "listformat.h"
+#include "localclock.h"
+
+#include <optional>
+
+// Writes the list as the walk hands on its entries. The new file is created
+// only once the top level has been read, so that a list file or a new file
+// left there by an earlier run is listed as the walk met it. The first
+// failure to write is kept and told only at the end: when the walk fails too,
+// the run fails for that reason alone, as it would have before writing.
+class ListRun::Writer : public WalkSink
+{
+public:
+    explicit Writer(std::atomic<qint64> *listed) : m_listed(listed)
+    {
+        m_buffer.reserve(Chunk + 4096);
+    }
+
+    void topLevelRead(const DirectoryReader &root) override
+    {
+        m_file.emplace(root, ListFile::NewName);
+        if (!m_file->create(ListFile::Name, &m_error))
+            m_file.reset();
+    }
+
+    void entry(const FileEntry &entry) override
+    {
+        m_listed->fetch_add(1, std::memory_order_relaxed);
+        if (!m_file)
+            return;
+        appendListLine(m_buffer, entry, m_clock);
+        if (m_buffer.size() >= Chunk)
+            flush();
+    }
+
+    void notice(const WalkNotice &notice) override { debugLine(notice.text()); }
+
+    // Writes the rest and syncs; the file is then complete.
+    bool finish()
+    {
+        flush();
+        if (m_file && m_file->finish(&m_error))
+            return true;
+        m_file.reset();
+        return false;
+    }
+    bool renameOver(ListFile::Error *error) { return m_file->renameTo(ListFile::Name, error); }
+    // Removes the new file, if any.
+    void discard() { m_file.reset(); }
+    const ListFile::Error &error() const { return m_error; }
+
+private:
+    static constexpr qsizetype Chunk = 1 << 20;
+
+    void flush()
+    {
+        if (m_file && !m_file->write(m_buffer.constData(), m_buffer.size(), &m_error))
+            m_file.reset();
+        m_buffer.resize(0);
+    }
+
+    std::atomic<qint64> *m_listed;
+    std::optional<ListFile> m_file;
+    ListFile::Error m_error;
+    QByteArray m_buffer;
+    LocalClock m_clock;
+};
+
+QStringList ListRun::excludedNames()
+{
+    return {QStringLiteral("source"), QStringLiteral("temp"),    QStringLiteral("docs"),
+            QStringLiteral("data"),   QStringLiteral("install"), QStringLiteral("backup"),
+            QStringLiteral("logs")};
+}
+
+ListRun::ListRun(const QByteArray &source, int threads)
+    : m_source(source), m_walk(std::make_unique<DirectoryWalk>(source, excludedNames(), threads))
+{
+}
+
+ListRun::~ListRun() = default;
+
+void ListRun::cancel()
+{
+    m_walk->cancel();
+}
+
+ListRun::Outcome ListRun::run()
+{
+    Writer writer(&m_listed);
+    const DirectoryWalk::Result result = m_walk->run(writer);
+    if (result != DirectoryWalk::Result::Exact) {
+        writer.discard();
+        if (result == DirectoryWalk::Result::Failed)
+            return Outcome::Failed;
+        debugLine(QStringLiteral("filelist: cancelled, the previous list is kept"));
+        return Outcome::Cancelled;
+    }
+    const QString dir = QString::fromUtf8(m_source) + u'/';
+    if (!writer.finish()) {
+        debugLine(QStringLiteral("filelist: cannot write ") + dir + QLatin1String(ListFile::NewName)
+                  + QStringLiteral(": ") + writer.error().text);
+        return Outcome::SaveFailed;
+    }
+    ListFile::Error error;
+    if (!writer.renameOver(&error)) {
+        debugLine(QStringLiteral("filelist: cannot replace ") + dir + QLatin1String(ListFile::Name)
+                  + QStringLiteral(": ") + error.text);
+        writer.discard();
+        return Outcome::SaveFailed;
+    }
+    return Outcome::Saved;
+}

@@ -1,0 +1,44 @@
+// SPDX-FileCopyrightText: 2026 vorn_filesync_list developers
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <memory>
+
+class DirectoryWalk;
+
+// One run of the program's job: walks the source directory and writes its
+// list, line by line as the walk goes, into filelist.sync.new inside it, then
+// puts that in place of filelist.sync. Memory does not grow with the tree.
+// The old list is replaced only by an exact new one: when the tree cannot be
+// listed exactly, the new file cannot be written, or the run is cancelled,
+// the new file is removed and the old list stays as it was. Every debug line
+// of the run is printed from here, in walk order.
+class ListRun
+{
+public:
+    enum class Outcome { Saved, Failed, SaveFailed, Cancelled };
+
+    // The top-level names that are never listed, in the order they are checked.
+    static QStringList excludedNames();
+
+    // source in UTF-8, as given; threads: how many read directories at once.
+    explicit ListRun(const QByteArray &source, int threads = 1);
+    ~ListRun();
+
+    Outcome run();
+    // Both may be called from any thread while run() goes on.
+    void cancel();
+    qint64 entriesListed() const { return m_listed.load(std::memory_order_relaxed); }
+
+private:
+    class Writer;
+
+    QByteArray m_source;
+    std::unique_ptr<DirectoryWalk> m_walk;
+    std::atomic<qint64> m_listed{0};
+};

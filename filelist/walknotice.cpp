@@ -1,0 +1,34 @@
+// SPDX-FileCopyrightText: 2026 vorn_filesync_list developers
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "walknotice.h"
+
+#include <QDebug>
+
+QString WalkNotice::text() const
+{
+    const QString p = QString::fromUtf8(path);
+    switch (kind) {
+    case Kind::Excluded:
+        return p + QStringLiteral(" excluded");
+    case Kind::Missing:
+        return QStringLiteral("filelist: this path is not valid/available: ") + p;
+    case Kind::Unreadable:
+        return QStringLiteral("filelist: cannot read directory ") + p + QStringLiteral(": ")
+                + reason;
+    case Kind::CannotStat:
+        return QStringLiteral("filelist: cannot stat ") + p + QStringLiteral(": ") + reason;
+    case Kind::LineBreak:
+        return QStringLiteral("filelist: skipping a name with a line break in ") + p;
+    case Kind::NotText:
+        return QStringLiteral("filelist: skipping a name that is not valid text in ") + p;
+    case Kind::Cycle:
+        return QStringLiteral("filelist: not entering ") + p
+                + QStringLiteral(": it leads back to ") + QString::fromUtf8(target);
+    }
+    return QString();
+}
+
+void debugLine(const QString &text)
+{
+    qDebug().noquote() << text;
+}

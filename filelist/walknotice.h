@@ -1,0 +1,34 @@
+// SPDX-FileCopyrightText: 2026 vorn_filesync_list developers
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Something the walk met besides the entries it lists, in walk order; each
+// becomes one debug line. A fatal notice means the tree could not be listed
+// exactly, so the list must not be published: clients would delete what it
+// leaves out. What the administrator chose (no permission, a link that leads
+// back up) or what is gone anyway (a vanished name) is not fatal.
+struct WalkNotice {
+    enum class Kind {
+        Excluded,   // path: the top-level name
+        Missing,    // path: the directory
+        Unreadable, // path: the directory
+        CannotStat, // path: the entry
+        LineBreak,  // path: the directory holding the name
+        NotText,    // path: the directory holding the name
+        Cycle,      // path: the link; target: the directory it leads back to
+    };
+
+    Kind kind = Kind::Missing;
+    QByteArray path; // UTF-8
+    QByteArray target;
+    QString reason;
+    bool fatal = false;
+
+    QString text() const;
+};
+
+// Prints one of the program's lines to the debug output, as it is.
+void debugLine(const QString &text);

@@ -1,0 +1,121 @@
+// SPDX-FileCopyrightText: 2026 vorn_filesync_list developers
+// SPDX-License-Identifier: GPL-2.0-or-later
+
+// Preloaded into the program to make one system call fail the way damaged
+// storage would. VORN_FAULT is "CALL:TARGET:ERRNO[:AFTER]": CALL is openat,
+// fstatat or getdents64; TARGET is the name given to openat or fstatat, or
+// for getdents64 the directory's path; AFTER calls on that target succeed
+// before every later one fails with ERRNO (a number).
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+struct Fault {
+    char call[16] = {};
+    char target[PATH_MAX] = {};
+    int error = 0;
+    int after = 0;
+    std::atomic<int> seen{0};
+};
+
+Fault *fault()
+{
+    static Fault *parsed = [] {
+        auto *f = new Fault;
+        const char *spec = std::getenv("VORN_FAULT");
+        if (!spec || std::sscanf(spec, "%15[^:]:%4095[^:]:%d:%d", f->call, f->target, &f->error,
+                                 &f->after) < 3)
+            f->call[0] = '\0';
+        return f;
+    }();
+    return parsed;
+}
+
+// Whether this call on this target is to fail.
+bool strikes(const char *call, const char *target)
+{
+    Fault *f = fault();
+    if (std::strcmp(f->call, call) != 0 || std::strcmp(f->target, target) != 0)
+        return false;
+    if (f->seen.fetch_add(1) < f->after)
+        return false;
+    errno = f->error;
+    return true;
+}
+
+template <typename F>
+F next(const char *name)
+{
+    return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
+}
+
+} // namespace
+
+extern "C" {
+
+int openat(int dirfd, const char *path, int flags, ...)
+{
+    mode_t mode = 0;
+    if (flags & (O_CREAT | O_TMPFILE)) {
+        va_list args;
+        va_start(args, flags);
+        mode = mode_t(va_arg(args, int));
+        va_end(args);
+    }
+    if (strikes("openat", path))
+        return -1;
+    static auto real = next<int (*)(int, const char *, int, ...)>("openat");
+    return real(dirfd, path, flags, mode);
+}
+
+int openat64(int dirfd, const char *path, int flags, ...)
+{
+    mode_t mode = 0;
+    if (flags & (O_CREAT | O_TMPFILE)) {
+        va_list args;
+        va_start(args, flags);
+        mode = mode_t(va_arg(args, int));
+        va_end(args);
+    }
+    return openat(dirfd, path, flags, mode);
+}
+
+int fstatat(int dirfd, const char *path, struct stat *st, int flags)
+{
+    if (strikes("fstatat", path))
+        return -1;
+    static auto real = next<int (*)(int, const char *, struct stat *, int)>("fstatat");
+    return real(dirfd, path, st, flags);
+}
+
+int fstatat64(int dirfd, const char *path, struct stat64 *st, int flags)
+{
+    // One and the same structure on 64-bit systems.
+    return fstatat(dirfd, path, reinterpret_cast<struct stat *>(st), flags);
+}
+
+ssize_t getdents64(int fd, void *buffer, size_t size)
+{
+    char link[64];
+    char path[PATH_MAX];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    const ssize_t n = readlink(link, path, sizeof path - 1);
+    path[n < 0 ? 0 : n] = '\0';
+    if (strikes("getdents64", path))
+        return -1;
+    static auto real = next<ssize_t (*)(int, void *, size_t)>("getdents64");
+    return real(fd, buffer, size);
+}
+
+} // extern "C"
