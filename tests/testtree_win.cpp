@@ -37,6 +37,16 @@ bool canMakeLinks()
 
 } // namespace
 
+// Windows takes them through \\?\; Wine passes every path to Linux whole,
+// which takes no more than 4,096 bytes.
+bool canMakeLongPaths(QString *why)
+{
+    if (!GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version"))
+        return true;
+    *why = QStringLiteral("Wine cannot make a path longer than Linux takes at once");
+    return false;
+}
+
 bool TestTree::canMake(const QStringList &items, QString *why)
 {
     for (const QString &item : items) {
@@ -77,6 +87,16 @@ TestTree &TestTree::link(const QString &relative, const QString &target)
                         (toDirectory ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0)
                                 | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE);
     return *this;
+}
+
+// Windows makes long paths through the \\?\ form that Qt adds by itself.
+TestTree &TestTree::chain(const QString &relative, const QString &name, int depth,
+                          const QString &leaf)
+{
+    QString at = relative;
+    for (int i = 0; i < depth; ++i)
+        at += u'/' + name;
+    return file(at + u'/' + leaf);
 }
 
 TestTree &TestTree::fifo(const QString &relative)
