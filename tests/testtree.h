@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
@@ -25,6 +26,8 @@ public:
     // Adds entries written as: "name/" a directory, "name -> target" a link,
     // "name|" a FIFO, "name=" a socket, anything else a file holding "x".
     TestTree &add(const QStringList &items);
+    // Whether this system can make every kind of entry in items; when not, why.
+    static bool canMake(const QStringList &items, QString *why);
 
     QString root() const { return m_root; }
     QString path(const QString &relative) const { return m_root + u'/' + relative; }
@@ -48,12 +51,17 @@ public:
     QByteArray read(const QString &relative) const;
 
 private:
+    static void makeParent(const QString &path);
+
     QString m_root;
     QList<QByteArray> m_rawPaths;
 };
 
-// Expected texts name the test's temporary root as "<root>".
+// Expected texts name the test's temporary root as "<root>", and write "\\"
+// where the program joins the pieces of a path with the system's separator:
+// a backslash on Windows, "/" elsewhere.
 QStringList withRoot(QStringList texts, const QString &root);
+QString nativeJoins(QString text);
 
 // Collects the debug lines the code under test prints, for as long as it lives.
 class DebugMessages
@@ -94,6 +102,10 @@ struct ChildLimits {
     QStringList wrapper; // a command the program is run under, strace say
 };
 
+// Starts the program in process with these limits; runProgram's own part.
+void startProgram(QProcess &process, const QList<QByteArray> &arguments,
+                  const QProcessEnvironment &environment, const ChildLimits &limits);
+
 // whileRunning is called once the program has started.
 RunResult runProgram(const QStringList &arguments, const QProcessEnvironment &environment,
                      const ChildLimits &limits = {},
@@ -109,6 +121,9 @@ QProcessEnvironment cleanEnvironment();
 // env with a system call made to fail in the program: VORN_FAULT's form is
 // told in faultinject.cpp.
 QProcessEnvironment withFault(QProcessEnvironment env, const QString &fault);
+
+// Whether paths longer than 4,000 characters can be made; when not, why not.
+bool canMakeLongPaths(QString *why);
 
 // Whether an unprivileged child can be had; when not, why not.
 bool canDropPrivileges(QString *why);

@@ -116,8 +116,11 @@ void tst_FileList::walk_data()
                            "filelist: not entering <root>/x/d/up: it leads back to <root>"}
             << true;
     QTest::newRow("odd characters pass through")
-            << QStringList{"a,b", "50% off", "\"q\"", "é", "Ω/"} << ""
-            << QStringList{"\"q\"", "50% off", "a,b", "é", "Ω/"} << QStringList{} << true;
+            << QStringList{"a,b", "50% off", "é", "Ω/"} << ""
+            << QStringList{"50% off", "a,b", "é", "Ω/"} << QStringList{} << true;
+    QTest::newRow("quotes pass through")
+            << QStringList{"\"q\"", "a"} << "" << QStringList{"\"q\"", "a"} << QStringList{}
+            << true;
 }
 
 void tst_FileList::walk()
@@ -127,6 +130,9 @@ void tst_FileList::walk()
     QFETCH(QStringList, listed);
     QFETCH(QStringList, said);
     QFETCH(bool, exists);
+    QString why;
+    if (!TestTree::canMake(tree, &why))
+        QSKIP(qPrintable(why));
 
     QTemporaryDir dir;
     TestTree t(dir.path());
@@ -161,6 +167,9 @@ void tst_FileList::linkToFileListedAsTarget()
 // back as the same name. Such names go, with everything below them.
 void tst_FileList::namesThatCannotBeLines()
 {
+#ifdef Q_OS_WIN
+    QSKIP("Windows names are UTF-16 and cannot hold a line break");
+#endif
     QTemporaryDir dir;
     TestTree t(dir.path());
     t.add({"d1/a", "d1/z", "d2/ok", "d3/b"})
@@ -242,6 +251,9 @@ void tst_FileList::publish()
     QFETCH(QStringList, before);
     QFETCH(bool, published);
     QFETCH(QStringList, said);
+    QString why;
+    if (!TestTree::canMake(before, &why))
+        QSKIP(qPrintable(why));
 
     QTemporaryDir dir;
     TestTree outer(dir.path());
