@@ -188,6 +188,14 @@ std::vector<DirectoryReader::Ancestor> DirectoryReader::ancestors() const
     return found;
 }
 
+// A process's handles are not counted against a small table as POSIX
+// descriptors are (the kernel allows millions); this bounds how many
+// directories the walk holds open and reads ahead at once.
+int DirectoryReader::descriptorLimit()
+{
+    return 8192;
+}
+
 void DirectoryReader::close()
 {
     if (m_native != -1)
