@@ -103,9 +103,14 @@ QStringList lines(const QByteArray &listFile)
         if (line.endsWith('\r'))
             line.chop(1);
         if (!line.isEmpty())
-            result << QString::fromUtf8(line);
+            result << QString::fromLocal8Bit(line);
     }
     return result;
+}
+
+QByteArray listBytes(QStringView text)
+{
+    return text.toLocal8Bit();
 }
 
 QProcessEnvironment cleanEnvironment()

@@ -46,6 +46,10 @@ public:
     // longer than the system takes at once.
     TestTree &chain(const QString &relative, const QString &name, int depth, const QString &leaf);
     TestTree &chmod(const QString &relative, int mode);
+#ifdef Q_OS_WIN
+    // Gives an entry the hidden attribute, or the system one.
+    TestTree &hide(const QString &relative, bool system);
+#endif
     TestTree &touch(const QString &relative, qint64 secs, long nanoseconds = 0);
 
     QByteArray read(const QString &relative) const;
@@ -78,6 +82,9 @@ private:
 // A list file's lines without their CR LF, so that whole lists compare line
 // by line and a mismatch prints both sides.
 QStringList lines(const QByteArray &listFile);
+// The bytes a list holds for text: the local 8-bit encoding, UTF-8 but on
+// Windows, where it is the ANSI code page.
+QByteArray listBytes(QStringView text);
 
 // The built program.
 QString programPath();
@@ -122,8 +129,19 @@ QProcessEnvironment cleanEnvironment();
 // told in faultinject.cpp.
 QProcessEnvironment withFault(QProcessEnvironment env, const QString &fault);
 
+// Makes zone ("UTC" or an IANA name) the local time zone of this process, or
+// says why it cannot: a Windows process keeps the system's zone, which only
+// Wine lets a test choose, from TZ as the process starts.
+bool useTimeZone(const char *zone, QString *why);
+
 // Whether paths longer than 4,000 characters can be made; when not, why not.
 bool canMakeLongPaths(QString *why);
+#ifdef Q_OS_WIN
+// Whether this is Wine, which lets some things through that Windows refuses.
+bool isWine();
+#endif
+// Removes a tree with paths too long for QTemporaryDir to remove.
+bool removeDeepTree(const QString &path);
 
 // Whether an unprivileged child can be had; when not, why not.
 bool canDropPrivileges(QString *why);

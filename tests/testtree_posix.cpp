@@ -11,6 +11,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <utility>
 #include <vector>
 #include <fcntl.h>
@@ -149,9 +150,21 @@ void shareWithUnprivileged(const QString &root)
     ::chmod(QFile::encodeName(root).constData(), 0755);
 }
 
+bool useTimeZone(const char *zone, QString *)
+{
+    qputenv("TZ", zone);
+    tzset();
+    return true;
+}
+
 bool canMakeLongPaths(QString *)
 {
     return true;
+}
+
+bool removeDeepTree(const QString &path)
+{
+    return QProcess::execute(QStringLiteral("rm"), {QStringLiteral("-rf"), path}) == 0;
 }
 
 bool TestTree::canMake(const QStringList &, QString *)

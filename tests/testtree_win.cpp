@@ -37,14 +37,40 @@ bool canMakeLinks()
 
 } // namespace
 
+bool isWine()
+{
+    return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+}
+
 // Windows takes them through \\?\; Wine passes every path to Linux whole,
 // which takes no more than 4,096 bytes.
 bool canMakeLongPaths(QString *why)
 {
-    if (!GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version"))
+    if (!isWine())
         return true;
     *why = QStringLiteral("Wine cannot make a path longer than Linux takes at once");
     return false;
+}
+
+bool useTimeZone(const char *zone, QString *why)
+{
+    // The zones the tests use, told apart by their offset and summer time.
+    TIME_ZONE_INFORMATION z;
+    GetTimeZoneInformation(&z);
+    const bool utc = z.Bias == 0 && z.DaylightDate.wMonth == 0;
+    const bool berlin = z.Bias == -60 && z.DaylightDate.wMonth == 3 && z.StandardDate.wMonth == 10;
+    if ((qstrcmp(zone, "UTC") == 0 && utc) || (qstrcmp(zone, "Europe/Berlin") == 0 && berlin))
+        return true;
+    *why = QStringLiteral("Windows keeps the system's time zone for the whole process, and it is "
+                          "not %1 here (Wine takes it from TZ as it starts)")
+                   .arg(QLatin1String(zone));
+    return false;
+}
+
+// Qt removes through \\?\ paths of any length.
+bool removeDeepTree(const QString &path)
+{
+    return QDir(path).removeRecursively();
 }
 
 bool TestTree::canMake(const QStringList &items, QString *why)
@@ -109,10 +135,16 @@ TestTree &TestTree::socket(const QString &relative)
     qFatal("no socket on Windows: %s", qPrintable(relative));
 }
 
-// Names are UTF-16 here; the bytes are taken as UTF-8.
+// Names are UTF-16 here; the bytes are taken as UTF-8. A name with a control
+// character cannot exist on Windows, so none is made.
 TestTree &TestTree::rawFile(const QString &relative, const QByteArray &name)
 {
-    return file(relative + u'/' + QString::fromUtf8(name));
+    const QString text = QString::fromUtf8(name);
+    for (const QChar c : text) {
+        if (c.unicode() < 0x20)
+            return dir(relative);
+    }
+    return file(relative + u'/' + text);
 }
 
 TestTree &TestTree::rawDir(const QString &relative, const QByteArray &name)
@@ -127,6 +159,17 @@ TestTree &TestTree::chmod(const QString &relative, int mode)
     const DWORD old = GetFileAttributesW(native(p));
     const DWORD readOnly = (mode & 0200) ? 0 : FILE_ATTRIBUTE_READONLY;
     SetFileAttributesW(native(p), (old & ~DWORD(FILE_ATTRIBUTE_READONLY)) | readOnly);
+    return *this;
+}
+
+TestTree &TestTree::hide(const QString &relative, bool system)
+{
+    const QString p = QDir::toNativeSeparators(path(relative));
+    const DWORD old = GetFileAttributesW(native(p));
+    if (old == INVALID_FILE_ATTRIBUTES
+        || !SetFileAttributesW(native(p), old | (system ? FILE_ATTRIBUTE_SYSTEM
+                                                        : FILE_ATTRIBUTE_HIDDEN)))
+        qFatal("cannot set the attributes of %s", qPrintable(p));
     return *this;
 }
 

@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QStandardPaths>
 #include <QTest>
@@ -349,8 +348,7 @@ void tst_Program::deepTrees()
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(run.messages, withRoot({"source is <root>\\share"}, t.root()));
     QCOMPARE(lines(t.read(QStringLiteral("share/filelist.sync"))), expected);
-    // Too long a path for QTemporaryDir to remove.
-    QCOMPARE(QProcess::execute(QStringLiteral("rm"), {QStringLiteral("-rf"), t.path(QStringLiteral("share"))}), 0);
+    QVERIFY(removeDeepTree(t.path(QStringLiteral("share"))));
 }
 
 // A deploy that swaps the source for another directory while the list is
@@ -432,6 +430,9 @@ void tst_Program::listKeepsModeAndOwner()
 // Lines written to a pipe whose reader has gone are lost, not fatal.
 void tst_Program::stderrReaderGone()
 {
+#ifdef Q_OS_WIN
+    QSKIP("a Windows program writes to a pipe without a reader with an error, not a signal");
+#endif
     QTemporaryDir dir;
     TestTree t(dir.path());
     t.add(ShareTree);
@@ -469,14 +470,22 @@ void tst_Program::threadsGiveTheSameRun()
 {
     QFETCH(QStringList, tree);
     QFETCH(QString, fault);
+    QString why;
+    if (!TestTree::canMake(tree, &why))
+        QSKIP(qPrintable(why));
 
     QTemporaryDir dir;
     TestTree t(dir.path());
     t.add(tree).file(QStringLiteral("share/filelist.sync"), "old\r\n");
     t.rawFile(QStringLiteral("share/d1"), "bad\xff").rawFile(QStringLiteral("share/d2"), "cr\r");
     QProcessEnvironment env = cleanEnvironment();
-    if (!fault.isEmpty())
+    if (!fault.isEmpty()) {
+#ifdef Q_OS_WIN
+        QSKIP("faults are injected by preloading a library into the program, which Windows does not do");
+#else
         env = withFault(env, withRoot({fault}, t.root())[0]);
+#endif
+    }
 
     QList<QByteArray> lists;
     QList<QStringList> said;
