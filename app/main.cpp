@@ -5,6 +5,10 @@
 #include <QApplication>
 #include <QLoggingCategory>
 
+#ifdef Q_OS_WIN
+#include "windowsmessages.h"
+#endif
+
 #include <csignal>
 #include <cstring>
 
@@ -70,6 +74,9 @@ QList<QByteArray> givenArguments(int argc, char *argv[])
 
 int main(int argc, char *argv[])
 {
+#ifdef Q_OS_WIN
+    installWindowsMessageHandler();
+#endif
     ignoreBrokenPipes();
     keepOwnLinesOn();
     useOffscreenWithoutDisplay(argc, argv);

@@ -8,6 +8,8 @@
 #include "listformat.h"
 #include "localclock.h"
 
+#include <QDir>
+
 #include <optional>
 
 // Writes the list as the walk hands on its entries. The new file is created
@@ -103,7 +105,7 @@ ListRun::Outcome ListRun::run()
         debugLine(QStringLiteral("filelist: cancelled, the previous list is kept"));
         return Outcome::Cancelled;
     }
-    const QString dir = QString::fromUtf8(m_source) + u'/';
+    const QString dir = QString::fromUtf8(m_source) + QDir::separator();
     if (!writer.finish()) {
         debugLine(QStringLiteral("filelist: cannot write ") + dir + QLatin1String(ListFile::NewName)
                   + QStringLiteral(": ") + writer.error().text);

@@ -9,7 +9,8 @@
 // change at any second, several changes within minutes, leap seconds. Every
 // conversion is the C library's own (some tens of nanoseconds); only a repeat
 // of the second converted last, common among files written together, is
-// answered from that last result.
+// answered from that last result. On Windows the system converts, in the
+// system's time zone, any time from 1601 on.
 class LocalClock
 {
 public:

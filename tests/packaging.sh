@@ -1,9 +1,12 @@
 #!/bin/sh
 # SPDX-FileCopyrightText: 2026 vorn_filesync_list developers
 # SPDX-License-Identifier: GPL-2.0-or-later
-# Checks of what ships besides the program: the man page, the Debian package
-# and the Windows version resource. Exit 77 means skipped, with the reason printed.
+# Checks of what ships besides the program: the man page, the Debian package,
+# the Windows version resource as written and as linked into the program, and
+# the Windows ZIP package run where it is unzipped. Exit 77 means skipped, with
+# the reason printed.
 #   packaging.sh man BUILD_DIR | deb BUILD_DIR | resource SOURCE_DIR
+#              | exe BUILD_DIR | zip BUILD_DIR
 set -eu
 check=$1
 dir=$2
@@ -11,6 +14,32 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 fail() { echo "FAIL: $*"; exit 1; }
+
+# The version resource's fields, given as a .rc file read back from binary form.
+check_version_fields() {
+    sed 's/^ *//' "$1" > "$work/fields"
+    while IFS= read -r line; do
+        grep -qxF "$line" "$work/fields" || fail "compiled resource lacks: $line"
+    done <<FIELDS
+LANGUAGE 9, 2
+FILEVERSION 4, 5, 0, 0
+PRODUCTVERSION 4, 5, 0, 0
+FILETYPE 0x1
+BLOCK "080904b0"
+VALUE "Comments", ""
+VALUE "FileDescription", "vorn_filesync_list"
+VALUE "FileVersion", "4, 5, 0, 0"
+VALUE "InternalName", "vorn_filesync_list"
+VALUE "LegalTrademarks", ""
+VALUE "OriginalFilename", "vorn_filesync_list.exe"
+VALUE "PrivateBuild", "$2"
+VALUE "ProductVersion", "4, 5, 0, 0"
+VALUE "SpecialBuild", ""
+VALUE "Translation", 0x809, 1200
+FIELDS
+    [ "$(grep -c VERSIONINFO "$work/fields")" = 1 ] || fail "more than one version resource"
+    ! grep -q -E 'ICON|DIALOG|MENU|STRINGTABLE' "$work/fields" || fail "resources besides the version"
+}
 need() { command -v "$1" >/dev/null 2>&1 || { echo "SKIP: $1 is not installed"; exit 77; }; }
 
 case $check in
@@ -52,29 +81,56 @@ resource)
         -DOUTPUT="$work/version.rc" -P "$dir/app/versionresource.cmake"
     x86_64-w64-mingw32-windres --preprocessor=cpp -i "$work/version.rc" -O res -o "$work/version.res"
     x86_64-w64-mingw32-windres -J res -i "$work/version.res" -O rc -o "$work/back.rc"
-    sed 's/^ *//' "$work/back.rc" > "$work/fields"
-    while IFS= read -r line; do
-        grep -qxF "$line" "$work/fields" || fail "compiled resource lacks: $line"
-    done <<'FIELDS'
-LANGUAGE 9, 2
-FILEVERSION 4, 5, 0, 0
-PRODUCTVERSION 4, 5, 0, 0
-FILETYPE 0x1
-BLOCK "080904b0"
-VALUE "Comments", ""
-VALUE "FileDescription", "vorn_filesync_list"
-VALUE "FileVersion", "4, 5, 0, 0"
-VALUE "InternalName", "vorn_filesync_list"
-VALUE "LegalTrademarks", ""
-VALUE "OriginalFilename", "vorn_filesync_list.exe"
-VALUE "PrivateBuild", "D20130729T140211"
-VALUE "ProductVersion", "4, 5, 0, 0"
-VALUE "SpecialBuild", ""
-VALUE "Translation", 0x809, 1200
-FIELDS
-    [ "$(grep -c VERSIONINFO "$work/fields")" = 1 ] || fail "more than one version resource"
-    ! grep -q -E 'ICON|DIALOG|MENU|STRINGTABLE' "$work/fields" || fail "resources besides the version"
+    check_version_fields "$work/back.rc" D20130729T140211
     echo "version resource: every field as required"
+    ;;
+exe)
+    exe=$dir/vorn_filesync_list.exe
+    x86_64-w64-mingw32-windres -J coff -i "$exe" -O rc -o "$work/back.rc"
+    # Written just before the link: no later than the program, and not long before.
+    stamp=$(sed -n 's/^ *VALUE "PrivateBuild", "\(D[0-9]\{8\}T[0-9]\{6\}\)"$/\1/p' "$work/back.rc")
+    [ -n "$stamp" ] || fail "no PrivateBuild time"
+    built=$(date -u -d "$(echo "$stamp" | sed 's/^D\(....\)\(..\)\(..\)T\(..\)\(..\)\(..\)$/\1-\2-\3 \4:\5:\6/')" +%s)
+    linked=$(stat -c %Y "$exe")
+    [ "$built" -le "$linked" ] && [ "$built" -ge $((linked - 600)) ] \
+        || fail "PrivateBuild $stamp is not the link time $(date -u -d @"$linked" +%Y%m%dT%H%M%S)"
+    check_version_fields "$work/back.rc" "$stamp"
+    x86_64-w64-mingw32-objdump -p "$exe" | grep -q '^Subsystem.*(Windows GUI)$' || fail "not a GUI program"
+    echo "program: GUI subsystem, version resource with every field, built $stamp"
+    ;;
+zip)
+    need cpack
+    (cd "$work" && cpack -G ZIP --config "$dir/CPackConfig.cmake" >cpack.log 2>&1) || { cat "$work/cpack.log"; fail "cpack failed"; }
+    zip=$work/vorn-filesync-list-4.5.0-windows-x86_64.zip
+    [ -f "$zip" ] || fail "no package $zip"
+    mkdir "$work/unzipped"
+    (cd "$work/unzipped" && cmake -E tar xf "$zip")
+    (cd "$work/unzipped" && find . -type f | sort) > "$work/files"
+    cat > "$work/expected" <<'FILES'
+./Qt6Core.dll
+./Qt6Gui.dll
+./Qt6Widgets.dll
+./README.txt
+./libgcc_s_seh-1.dll
+./libstdc++-6.dll
+./libwinpthread-1.dll
+./platforms/qwindows.dll
+./vorn_filesync_list.exe
+./vorn_filesync_list.txt
+FILES
+    diff "$work/expected" "$work/files" || fail "the package holds other files"
+    grep -q '^NAME' "$work/unzipped/vorn_filesync_list.txt" || fail "no manual text"
+    # Run from the unzipped folder alone: no Qt of the build's on the path.
+    mkdir -p "$work/tree/share/sub"
+    printf 'x' > "$work/tree/share/sub/f.txt"
+    touch -d '2013-07-29 12:02:11 UTC' "$work/tree/share/sub/f.txt"
+    QT_QPA_PLATFORM=windows TZ=UTC sh "$(dirname "$0")/../tools/wine-run.sh" "$work/no-qt" "$dir/wine" \
+        "$work/unzipped/vorn_filesync_list.exe" "Z:$work/tree" share 2>"$work/stderr" \
+        || fail "the program failed: $(cat "$work/stderr")"
+    tr -d '\r' < "$work/stderr" | grep -qxF "source is Z:$work/tree\\share" || fail "no source line: $(cat "$work/stderr")"
+    printf 'sub,,0\r\nsub/f.txt,2013-07-29T12:02:11,1\r\n' > "$work/list"
+    cmp "$work/list" "$work/tree/share/filelist.sync" || fail "list: $(cat "$work/tree/share/filelist.sync")"
+    echo "package: $(basename "$zip") runs where it is unzipped"
     ;;
 *)
     fail "unknown check $check"

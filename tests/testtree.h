@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
@@ -25,6 +26,8 @@ public:
     // Adds entries written as: "name/" a directory, "name -> target" a link,
     // "name|" a FIFO, "name=" a socket, anything else a file holding "x".
     TestTree &add(const QStringList &items);
+    // Whether this system can make every kind of entry in items; when not, why.
+    static bool canMake(const QStringList &items, QString *why);
 
     QString root() const { return m_root; }
     QString path(const QString &relative) const { return m_root + u'/' + relative; }
@@ -43,17 +46,26 @@ public:
     // longer than the system takes at once.
     TestTree &chain(const QString &relative, const QString &name, int depth, const QString &leaf);
     TestTree &chmod(const QString &relative, int mode);
+#ifdef Q_OS_WIN
+    // Gives an entry the hidden attribute, or the system one.
+    TestTree &hide(const QString &relative, bool system);
+#endif
     TestTree &touch(const QString &relative, qint64 secs, long nanoseconds = 0);
 
     QByteArray read(const QString &relative) const;
 
 private:
+    static void makeParent(const QString &path);
+
     QString m_root;
     QList<QByteArray> m_rawPaths;
 };
 
-// Expected texts name the test's temporary root as "<root>".
+// Expected texts name the test's temporary root as "<root>", and write "\\"
+// where the program joins the pieces of a path with the system's separator:
+// a backslash on Windows, "/" elsewhere.
 QStringList withRoot(QStringList texts, const QString &root);
+QString nativeJoins(QString text);
 
 // Collects the debug lines the code under test prints, for as long as it lives.
 class DebugMessages
@@ -70,6 +82,9 @@ private:
 // A list file's lines without their CR LF, so that whole lists compare line
 // by line and a mismatch prints both sides.
 QStringList lines(const QByteArray &listFile);
+// The bytes a list holds for text: the local 8-bit encoding, UTF-8 but on
+// Windows, where it is the ANSI code page.
+QByteArray listBytes(QStringView text);
 
 // The built program.
 QString programPath();
@@ -94,6 +109,10 @@ struct ChildLimits {
     QStringList wrapper; // a command the program is run under, strace say
 };
 
+// Starts the program in process with these limits; runProgram's own part.
+void startProgram(QProcess &process, const QList<QByteArray> &arguments,
+                  const QProcessEnvironment &environment, const ChildLimits &limits);
+
 // whileRunning is called once the program has started.
 RunResult runProgram(const QStringList &arguments, const QProcessEnvironment &environment,
                      const ChildLimits &limits = {},
@@ -109,6 +128,20 @@ QProcessEnvironment cleanEnvironment();
 // env with a system call made to fail in the program: VORN_FAULT's form is
 // told in faultinject.cpp.
 QProcessEnvironment withFault(QProcessEnvironment env, const QString &fault);
+
+// Makes zone ("UTC" or an IANA name) the local time zone of this process, or
+// says why it cannot: a Windows process keeps the system's zone, which only
+// Wine lets a test choose, from TZ as the process starts.
+bool useTimeZone(const char *zone, QString *why);
+
+// Whether paths longer than 4,000 characters can be made; when not, why not.
+bool canMakeLongPaths(QString *why);
+#ifdef Q_OS_WIN
+// Whether this is Wine, which lets some things through that Windows refuses.
+bool isWine();
+#endif
+// Removes a tree with paths too long for QTemporaryDir to remove.
+bool removeDeepTree(const QString &path);
 
 // Whether an unprivileged child can be had; when not, why not.
 bool canDropPrivileges(QString *why);

@@ -3,6 +3,7 @@
 #include "filelist.h"
 #include "listformat.h"
 #include "localclock.h"
+#include "testtree.h"
 
 #include <QTest>
 
@@ -28,12 +29,6 @@ private slots:
 
 namespace {
 
-void setZone(const char *zone)
-{
-    qputenv("TZ", zone);
-    tzset();
-}
-
 QByteArray lineOf(const FileEntry &entry)
 {
     LocalClock clock;
@@ -44,9 +39,11 @@ QByteArray lineOf(const FileEntry &entry)
 
 } // namespace
 
+// Where the zone cannot be set, tests that need none still run.
 void tst_ListFormat::init()
 {
-    setZone("Europe/Berlin");
+    QString why;
+    useTimeZone("Europe/Berlin", &why);
 }
 
 void tst_ListFormat::cleanupTestCase()
@@ -109,7 +106,7 @@ void tst_ListFormat::line_data()
     QTest::newRow("comma kept") << "UTC" << "a,b" << false << qint64(0) << qint64(7)
                                 << QByteArray("a,b,1970-01-01T00:00:00,7\r\n");
     QTest::newRow("UTF-8 name") << "UTC" << "d/é€" << false << qint64(86399) << qint64(1)
-                                << QByteArray("d/\xc3\xa9\xe2\x82\xac,1970-01-01T23:59:59,1\r\n");
+                                << listBytes(QStringLiteral("d/é€,1970-01-01T23:59:59,1\r\n"));
     QTest::newRow("4 GiB and more") << "UTC" << "big" << false << qint64(0)
                                     << qint64(5000000000) << QByteArray("big,1970-01-01T00:00:00,5000000000\r\n");
     QTest::newRow("before 1970") << "UTC" << "old" << false << qint64(-1) << qint64(1)
@@ -144,7 +141,9 @@ void tst_ListFormat::line()
     QFETCH(qint64, size);
     QFETCH(QByteArray, expected);
 
-    setZone(zone.toLatin1().constData());
+    QString why;
+    if (!useTimeZone(zone.toLatin1().constData(), &why))
+        QSKIP(qPrintable(why));
     const QByteArray utf8 = name.toUtf8();
     const FileEntry entry = directory ? FileEntry(utf8) : FileEntry(utf8, mtime, size);
     QCOMPARE(lineOf(entry), expected);
@@ -170,7 +169,11 @@ void tst_ListFormat::localTimeMatchesCLibrary_data()
 void tst_ListFormat::localTimeMatchesCLibrary()
 {
     QFETCH(QByteArray, zone);
-    setZone(zone.constData());
+#ifdef Q_OS_WIN
+    QSKIP("the list's times come from Windows' own conversion, not the C library's");
+#else
+    QString why;
+    QVERIFY(useTimeZone(zone.constData(), &why));
 
     QList<qint64> times;
     for (qint64 t = 1616000000; t < 1680000000; t += 897)
@@ -202,6 +205,7 @@ void tst_ListFormat::localTimeMatchesCLibrary()
                                      .arg(t)
                                      .arg(QString::fromLatin1(out), QString::fromLatin1(expected))));
     }
+#endif
 }
 
 QTEST_APPLESS_MAIN(tst_ListFormat)

@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "listrun.h"
 #include "sourcedirectory.h"
+#include "testtree.h"
 
 #include <QTest>
 
@@ -23,56 +24,56 @@ void tst_SourceDirectory::source_data()
     QTest::addColumn<QByteArrayList>("arguments"); // after the program name
     QTest::addColumn<QByteArrayList>("environment");
     QTest::addColumn<bool>("valid");
-    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("path"); // "\\" where the pieces are joined
     QTest::addColumn<bool>("configured");
     QTest::addColumn<bool>("text"); // all pieces valid UTF-8
 
     const QByteArrayList both{"CC_SERVER_ROOT=/srv/root", "CC_SYSTEM=sys1"};
     QTest::newRow("environment")
-            << QByteArrayList{} << both << true << "/srv/root/sys1" << true << true;
+            << QByteArrayList{} << both << true << "/srv/root\\sys1" << true << true;
     QTest::newRow("one plain argument")
-            << QByteArrayList{"other"} << both << true << "/srv/root/other" << true << true;
+            << QByteArrayList{"other"} << both << true << "/srv/root\\other" << true << true;
     QTest::newRow("one %NAME% argument") << QByteArrayList{"%SYSNAME%"}
                                          << (both + QByteArrayList{"SYSNAME=from env"}) << true
-                                         << "/srv/root/from env" << true << true;
+                                         << "/srv/root\\from env" << true << true;
     QTest::newRow("two plain arguments, environment unread")
-            << QByteArrayList{"/data", "share"} << both << true << "/data/share" << true << true;
+            << QByteArrayList{"/data", "share"} << both << true << "/data\\share" << true << true;
     QTest::newRow("two %NAME% arguments")
-            << QByteArrayList{"%A%", "%B%"} << QByteArrayList{"A=/x", "B=y"} << true << "/x/y"
+            << QByteArrayList{"%A%", "%B%"} << QByteArrayList{"A=/x", "B=y"} << true << "/x\\y"
             << true << true;
     QTest::newRow("unset variables give empty pieces")
-            << QByteArrayList{} << QByteArrayList{} << true << "/" << false << true;
+            << QByteArrayList{} << QByteArrayList{} << true << "\\" << false << true;
     QTest::newRow("unset %NAME% leaves the separator at the end")
-            << QByteArrayList{"%NOPE%"} << QByteArrayList{"CC_SERVER_ROOT=/srv"} << true << "/srv/"
+            << QByteArrayList{"%NOPE%"} << QByteArrayList{"CC_SERVER_ROOT=/srv"} << true << "/srv\\"
             << true << true;
     QTest::newRow("only the second piece") << QByteArrayList{"", "rel"} << QByteArrayList{} << true
-                                           << "/rel" << true << true;
+                                           << "\\rel" << true << true;
     QTest::newRow("% alone is empty")
-            << QByteArrayList{"%", "b"} << QByteArrayList{} << true << "/b" << true << true;
+            << QByteArrayList{"%", "b"} << QByteArrayList{} << true << "\\b" << true << true;
     QTest::newRow("last character dropped whatever it is")
-            << QByteArrayList{"%AB", "c"} << QByteArrayList{"A=val", "AB=wrong"} << true << "val/c"
+            << QByteArrayList{"%AB", "c"} << QByteArrayList{"A=val", "AB=wrong"} << true << "val\\c"
             << true << true;
     QTest::newRow("% inside an argument is kept") << QByteArrayList{"a%B%", "100%"}
-                                                  << QByteArrayList{"B=no"} << true << "a%B%/100%"
+                                                  << QByteArrayList{"B=no"} << true << "a%B%\\100%"
                                                   << true << true;
     QTest::newRow("value taken as it stands")
-            << QByteArrayList{"%V%", "x"} << QByteArrayList{"V=%W%", "W=no"} << true << "%W%/x"
+            << QByteArrayList{"%V%", "x"} << QByteArrayList{"V=%W%", "W=no"} << true << "%W%\\x"
             << true << true;
     QTest::newRow("UTF-8 value") << QByteArrayList{"%V%", "ü"} << QByteArrayList{"V=/ö"} << true
-                                 << "/ö/ü" << true << true;
+                                 << "/ö\\ü" << true << true;
     QTest::newRow("argument not UTF-8")
-            << QByteArrayList{"/srv", "caf\xe9"} << QByteArrayList{} << true << "/srv/caf\uFFFD"
+            << QByteArrayList{"/srv", "caf\xe9"} << QByteArrayList{} << true << "/srv\\caf\uFFFD"
             << true << false;
     QTest::newRow("variable not UTF-8")
             << QByteArrayList{"sys"} << QByteArrayList{"CC_SERVER_ROOT=/caf\xe9"} << true
-            << "/caf\uFFFD/sys" << true << false;
+            << "/caf\uFFFD\\sys" << true << false;
     QTest::newRow("variable name looked up as its bytes")
             << QByteArrayList{"%caf\xe9%", "x"}
-            << QByteArrayList{"caf\xe9=/v", "caf\xef\xbf\xbd=/no"} << true << "/v/x" << true
+            << QByteArrayList{"caf\xe9=/v", "caf\xef\xbf\xbd=/no"} << true << "/v\\x" << true
             << true;
     QTest::newRow("replacement character given as UTF-8")
             << QByteArrayList{"/srv", "caf\xef\xbf\xbd"} << QByteArrayList{} << true
-            << "/srv/caf\uFFFD" << true << true;
+            << "/srv\\caf\uFFFD" << true << true;
     QTest::newRow("three arguments")
             << QByteArrayList{"a", "b", "c"} << both << false << "" << false << true;
 }
@@ -91,14 +92,22 @@ void tst_SourceDirectory::source()
         qunsetenv(name);
     for (const QByteArray &assignment : environment) {
         const qsizetype eq = assignment.indexOf('=');
+#ifdef Q_OS_WIN
+        // The environment is UTF-16 text there; qputenv takes the ANSI code page.
+        if (QString::fromUtf8(assignment).toUtf8() != assignment)
+            QSKIP("Windows keeps its environment as text: bytes that are not UTF-8 cannot be set");
+        qputenv(QString::fromUtf8(assignment.left(eq)).toLocal8Bit().constData(),
+                QString::fromUtf8(assignment.mid(eq + 1)).toLocal8Bit());
+#else
         qputenv(assignment.left(eq).constData(), assignment.mid(eq + 1));
+#endif
     }
 
     const std::optional<SourceDirectory> source =
             sourceDirectory(QByteArrayList{"vorn_filesync_list"} + arguments);
     QCOMPARE(source.has_value(), valid);
     if (source) {
-        QCOMPARE(source->path(), path);
+        QCOMPARE(source->path(), nativeJoins(path));
         QCOMPARE(source->isConfigured(), configured);
         QCOMPARE(source->isText(), text);
     }
