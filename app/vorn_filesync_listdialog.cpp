@@ -88,16 +88,13 @@ void vorn_filesync_listDialog::generate()
     debugLine(QStringLiteral("source is ") + dir);
     path->setText(dir);
 
-    if (!source->isConfigured()) {
-        // The separator alone would walk the whole file system and write to its root.
-        debugLine(QStringLiteral("no source directory configured: both parts of the source are empty"));
-        status->setText(QStringLiteral("Fail"));
-        closeTimerId = startTimer(CloseDelay);
-        return;
-    }
-    if (!source->isText()) {
-        // Decoded, the source would name another directory; never list that.
-        debugLine(QStringLiteral("no source directory: the source is not valid text: ") + dir);
+    if (!source->isConfigured() || !source->isText()) {
+        // The separator alone would walk the whole file system and write to
+        // its root; a decoded source that is not text would name another
+        // directory. Neither is listed.
+        debugLine(source->isConfigured()
+                          ? QStringLiteral("no source directory: the source is not valid text: ") + dir
+                          : QStringLiteral("no source directory configured: both parts of the source are empty"));
         status->setText(QStringLiteral("Fail"));
         closeTimerId = startTimer(CloseDelay);
         return;

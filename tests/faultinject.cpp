@@ -33,8 +33,8 @@ Fault *fault()
 {
     static Fault *parsed = [] {
         auto *f = new Fault;
-        const char *spec = std::getenv("VORN_FAULT");
-        if (!spec || std::sscanf(spec, "%15[^:]:%4095[^:]:%d:%d", f->call, f->target, &f->error,
+        const char *setting = std::getenv("VORN_FAULT");
+        if (!setting || std::sscanf(setting, "%15[^:]:%4095[^:]:%d:%d", f->call, f->target, &f->error,
                                  &f->after) < 3)
             f->call[0] = '\0';
         return f;
