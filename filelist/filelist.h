@@ -2,6 +2,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
+#include "fileentry.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
@@ -13,46 +15,6 @@
 #include <vector>
 
 class QIODevice;
-
-// One listed file or directory: its path relative to the walked directory
-// ("/"-separated), its last-modification time and its size. A directory
-// carries no time and size 0. A list holds millions of these, so the entry is
-// small: the path is UTF-8 (what the list file is written in here) and points
-// into storage that the caller keeps alive, for a walk the list's own name
-// store; the time is seconds since the epoch, turned into local time only
-// when it is read or written.
-class FileEntry
-{
-public:
-    explicit FileEntry(QByteArrayView utf8Name)
-        : m_name(utf8Name.data()), m_nameSize(qint32(utf8Name.size()))
-    {
-    }
-    FileEntry(QByteArrayView utf8Name, qint64 modifiedSecs, qint64 size)
-        : m_name(utf8Name.data()), m_modified(modifiedSecs), m_size(size),
-          m_nameSize(qint32(utf8Name.size()))
-    {
-    }
-
-    QString name() const { return QString::fromUtf8(utf8Name()); }
-    QByteArrayView utf8Name() const { return QByteArrayView(m_name, m_nameSize); }
-    bool isDirectory() const { return m_modified == NoTime; }
-    // Null for a directory.
-    QDateTime modified() const
-    {
-        return isDirectory() ? QDateTime() : QDateTime::fromSecsSinceEpoch(m_modified);
-    }
-    qint64 modifiedSecs() const { return m_modified; }
-    qint64 size() const { return m_size; }
-
-private:
-    static constexpr qint64 NoTime = std::numeric_limits<qint64>::min();
-
-    const char *m_name;
-    qint64 m_modified = NoTime;
-    qint64 m_size = 0;
-    qint32 m_nameSize;
-};
 
 // The listing of one directory tree held in memory, in walk order: each
 // directory's entries sorted by name with letter case ignored, a

@@ -2,7 +2,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "listformat.h"
 
-#include "filelist.h"
+#include "fileentry.h"
 #include "localclock.h"
 
 #ifdef Q_OS_WIN
@@ -10,6 +10,7 @@
 #endif
 
 #include <cstring>
+#include <type_traits>
 
 namespace {
 
@@ -32,6 +33,19 @@ int compareLowered(const A *a, qsizetype na, const B *b, qsizetype nb)
     for (qsizetype i = 0; i < n; ++i) {
         const char16_t ca = lowerUnit(a[i]);
         const char16_t cb = lowerUnit(b[i]);
+        if (ca != cb)
+            return ca < cb ? -1 : 1;
+    }
+    return na == nb ? 0 : (na < nb ? -1 : 1);
+}
+
+template <typename Unit>
+int compareExact(const Unit *a, qsizetype na, const Unit *b, qsizetype nb)
+{
+    const qsizetype n = qMin(na, nb);
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t ca = char16_t(std::make_unsigned_t<Unit>(a[i]));
+        const char16_t cb = char16_t(std::make_unsigned_t<Unit>(b[i]));
         if (ca != cb)
             return ca < cb ? -1 : 1;
     }
@@ -66,7 +80,7 @@ LocalClock::Fields clampedLocalTime(qint64 secs, LocalClock &clock)
 
 } // namespace
 
-SortKey::SortKey(QByteArrayView utf8Name)
+SortKey::SortKey(QByteArrayView utf8Name) : name(utf8Name)
 {
     for (char c : utf8Name) {
         if (static_cast<unsigned char>(c) >= 0x80) {
@@ -74,20 +88,28 @@ SortKey::SortKey(QByteArrayView utf8Name)
             return;
         }
     }
-    ascii = utf8Name;
 }
 
 int compareKeys(const SortKey &a, const SortKey &b)
 {
     const QStringView la = a.lowered;
     const QStringView lb = b.lowered;
+    int order;
     if (la.isNull() && lb.isNull())
-        return compareLowered(a.ascii.data(), a.ascii.size(), b.ascii.data(), b.ascii.size());
-    if (la.isNull())
-        return compareLowered(a.ascii.data(), a.ascii.size(), lb.utf16(), lb.size());
-    if (lb.isNull())
-        return compareLowered(la.utf16(), la.size(), b.ascii.data(), b.ascii.size());
-    return compareLowered(la.utf16(), la.size(), lb.utf16(), lb.size());
+        order = compareLowered(a.name.data(), a.name.size(), b.name.data(), b.name.size());
+    else if (la.isNull())
+        order = compareLowered(a.name.data(), a.name.size(), lb.utf16(), lb.size());
+    else if (lb.isNull())
+        order = compareLowered(la.utf16(), la.size(), b.name.data(), b.name.size());
+    else
+        order = compareLowered(la.utf16(), la.size(), lb.utf16(), lb.size());
+    if (order != 0)
+        return order;
+    if (la.isNull() && lb.isNull())
+        return compareExact(a.name.data(), a.name.size(), b.name.data(), b.name.size());
+    const QString ea = QString::fromUtf8(a.name);
+    const QString eb = QString::fromUtf8(b.name);
+    return compareExact(ea.utf16(), ea.size(), eb.utf16(), eb.size());
 }
 
 void appendListLine(QByteArray &out, const FileEntry &entry, LocalClock &clock)
