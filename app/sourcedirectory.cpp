@@ -2,6 +2,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "sourcedirectory.h"
 
+#include "directorywalk.h"
+
 #include <QDir>
 
 namespace {
@@ -58,6 +60,6 @@ std::optional<SourceDirectory> sourceDirectory(const QList<QByteArray> &argument
 int walkThreads()
 {
     bool ok = false;
-    const int threads = qgetenv("VORN_FILESYNC_LIST_THREADS").toInt(&ok, 10);
-    return ok && threads > 0 ? threads : DefaultWalkThreads;
+    const qint64 threads = qgetenv("VORN_FILESYNC_LIST_THREADS").toLongLong(&ok, 10);
+    return ok && threads > 0 ? int(qMin<qint64>(threads, DirectoryWalk::MaxThreads)) : 0;
 }

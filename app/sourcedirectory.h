@@ -36,9 +36,7 @@ QByteArray expandArgument(const QByteArray &argument);
 // it there is no source directory.
 std::optional<SourceDirectory> sourceDirectory(const QList<QByteArray> &arguments);
 
-// How many threads the walk reads directories with unless told otherwise.
-constexpr int DefaultWalkThreads = 4;
-
 // VORN_FILESYNC_LIST_THREADS when it holds a positive whole number in
-// decimal, DefaultWalkThreads otherwise.
+// decimal, at most DirectoryWalk::MaxThreads; 0 otherwise: the walk then
+// chooses, and takes more threads while the storage makes them wait.
 int walkThreads();

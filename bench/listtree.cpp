@@ -4,6 +4,7 @@
 // The program's work without its window: walk a directory and put its
 // filelist.sync in place, through the same run as the dialog's.
 #include "listrun.h"
+#include "sourcedirectory.h"
 
 #include <cstdio>
 
@@ -13,6 +14,5 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "usage: %s DIRECTORY\n", argv[0]);
         return 2;
     }
-    const int threads = qEnvironmentVariableIntValue("VORN_FILESYNC_LIST_THREADS");
-    return ListRun(argv[1], threads > 0 ? threads : 4).run() == ListRun::Outcome::Saved ? 0 : 1;
+    return ListRun(argv[1], walkThreads()).run() == ListRun::Outcome::Saved ? 0 : 1;
 }

@@ -2,6 +2,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
+#include "systemerror.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
@@ -16,29 +18,40 @@
 // word; a special file is never opened. Errors are returned, never printed:
 // the walk decides what each one means for the list. The system calls live
 // in one file per platform.
+//
+// Reading comes in two steps, so that the second can be shared out between
+// threads: readNames() lists the names, and settles every entry whose kind
+// the listing itself tells; lookAt() looks at the others (a stat on POSIX,
+// a link's target on Windows), each entry by one thread only.
 class DirectoryReader
 {
 public:
-    // A system error: errno, or GetLastError() on Windows.
-    struct Error {
-        int code = 0;
-        QString text;
+    using Error = SystemError;
 
-        bool isSet() const { return code != 0; }
-        // Want of permission: the administrator chose to hide it.
-        bool isDenied() const;
-        // Not there (any more) or not a directory.
-        bool isMissing() const;
-        // A link in a loop of links: it leads nowhere, like a dangling one.
-        bool isLinkLoop() const;
-        // The process holds too many open files; closing some may help.
-        bool isOutOfDescriptors() const;
+    // Equal for two openings of the same directory, whatever the path.
+    struct Identity {
+        quint64 volume = 0;
+        quint64 file = 0;
+        bool operator==(const Identity &other) const
+        {
+            return volume == other.volume && file == other.file;
+        }
+        bool operator!=(const Identity &other) const { return !(*this == other); }
     };
 
     struct Entry {
+        enum class Kind : quint8 {
+            ToLookAt,   // read, not yet looked at
+            Directory,
+            File,
+            Left,       // left out without a word
+            LineBreak,  // left out: a CR or LF in its name
+            NotText,    // left out: a name the list cannot hold
+            CannotStat, // left out: size holds the error code
+        };
         qsizetype nameStart = 0; // in Listing::names
-        qsizetype nameSize = 0;
-        bool isDirectory = false;
+        qint32 nameSize = 0;
+        Kind kind = Kind::ToLookAt;
         qint64 modifiedSecs = 0;
         qint64 size = 0;
     };
@@ -62,11 +75,16 @@ public:
         {
             return QByteArrayView(names.constData() + entry.nameStart, entry.nameSize);
         }
+        // How many entries lookAt() is still to see.
+        size_t toLookAt() const;
+        // Once every entry was looked at: keeps the directories and files,
+        // and turns the others' messages into problems, in the order met.
+        void settle();
     };
 
     // A directory above the walked one.
     struct Ancestor {
-        QByteArray identity;
+        Identity identity;
         QByteArray path;
     };
 
@@ -83,22 +101,28 @@ public:
 
     // Opens a directory by its path (UTF-8).
     static DirectoryReader open(const QByteArray &path, Error *error);
-    // Opens the subdirectory name (NUL-terminated) of an open directory.
-    static DirectoryReader openChild(const DirectoryReader &parent, QByteArrayView name,
+    // Opens a directory below an open one: a name, or several joined by "/"
+    // (NUL-terminated), following links; ".." opens the parent, and the
+    // caller checks that it is the one it expects.
+    static DirectoryReader openChild(const DirectoryReader &parent, QByteArrayView relative,
                                      Error *error);
 
     bool isOpen() const { return m_native != -1; }
-    // Equal for two openings of the same directory, whatever the path.
-    QByteArray identity() const { return m_identity; }
+    Identity identity() const { return m_identity; }
     // The directories above this one, nearest first, up to the root of its
     // file system tree; what cannot be looked at is left out.
     std::vector<Ancestor> ancestors() const;
 
     // How many files the process may have open at once.
     static int descriptorLimit();
+    // How often the calling thread has waited for the system so far: a
+    // change across a system call means that the storage made it wait.
+    static qint64 waitsOfThisThread();
 
     // Appends every entry, unsorted.
-    void read(Listing *listing) const;
+    void readNames(Listing *listing) const;
+    // Looks at the entries [from, to) that are still to be looked at.
+    void lookAt(Listing *listing, size_t from, size_t to) const;
     void close();
 
     // The platform's own handle (a descriptor on POSIX), for writing the list
@@ -114,11 +138,11 @@ private:
     void swap(DirectoryReader &other) noexcept
     {
         std::swap(m_native, other.m_native);
-        m_identity.swap(other.m_identity);
+        std::swap(m_identity, other.m_identity);
         m_path.swap(other.m_path);
     }
 
     qintptr m_native = -1;
-    QByteArray m_identity;
+    Identity m_identity;
     QByteArray m_path;
 };

@@ -17,97 +17,46 @@ namespace {
 
 constexpr int DirectoryFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 
-DirectoryReader::Error systemError(int code)
+DirectoryReader::Identity identityOf(const struct stat &st)
 {
-    return {code, qt_error_string(code)};
-}
-
-QByteArray identityOf(const struct stat &st)
-{
-    const quint64 id[2] = {quint64(st.st_dev), quint64(st.st_ino)};
-    return QByteArray(reinterpret_cast<const char *>(id), sizeof id);
+    return {quint64(st.st_dev), quint64(st.st_ino)};
 }
 
 // Whether a file name can be a list line: no CR or LF to split it, and valid
 // UTF-8, the list's encoding here, so that it is written back as the same bytes.
-bool checkName(const char *name, size_t length, DirectoryReader::Listing *listing)
+DirectoryReader::Entry::Kind checkName(const char *name, size_t length)
 {
     bool ascii = true;
     for (size_t i = 0; i < length; ++i) {
         const unsigned char c = static_cast<unsigned char>(name[i]);
-        if (c == '\n' || c == '\r') {
-            listing->problems.push_back({DirectoryReader::Problem::Kind::LineBreak, {}, {}});
-            return false;
-        }
+        if (c == '\n' || c == '\r')
+            return DirectoryReader::Entry::Kind::LineBreak;
         ascii = ascii && c < 0x80;
     }
     if (ascii)
-        return true;
+        return DirectoryReader::Entry::Kind::ToLookAt;
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     // Decoding only to learn whether the bytes are valid; the name stays as bytes.
     const QString decoded = decoder.decode(QByteArrayView(name, qsizetype(length)));
-    if (!decoder.hasError())
-        return true;
-    listing->problems.push_back({DirectoryReader::Problem::Kind::NotText, {}, {}});
-    return false;
+    return decoder.hasError() ? DirectoryReader::Entry::Kind::NotText
+                              : DirectoryReader::Entry::Kind::ToLookAt;
 }
 
-// Looks at one name that the directory listing returned.
-void addEntry(int dirFd, const char *name, unsigned char type, DirectoryReader::Listing *listing)
+// Takes one name that the directory listing returned.
+void addName(const char *name, unsigned char type, DirectoryReader::Listing *listing)
 {
     if (name[0] == '.' || type == DT_FIFO || type == DT_SOCK || type == DT_CHR || type == DT_BLK)
         return;
     const size_t length = std::strlen(name);
-    if (!checkName(name, length, listing))
-        return;
-
-    struct stat st;
-    if (::fstatat(dirFd, name, &st, 0) != 0) {
-        const int error = errno;
-        struct stat link;
-        if (error == ENOENT && ::fstatat(dirFd, name, &link, AT_SYMLINK_NOFOLLOW) == 0
-            && S_ISLNK(link.st_mode))
-            return; // a link whose target is missing
-        listing->problems.push_back({DirectoryReader::Problem::Kind::CannotStat,
-                                     QByteArray(name, qsizetype(length)), systemError(error)});
-        return;
-    }
     DirectoryReader::Entry entry;
-    if (S_ISDIR(st.st_mode)) {
-        entry.isDirectory = true;
-    } else if (S_ISREG(st.st_mode)) {
-        entry.modifiedSecs = qint64(st.st_mtim.tv_sec);
-        entry.size = qint64(st.st_size);
-    } else {
-        return;
-    }
+    entry.kind = checkName(name, length);
     entry.nameStart = listing->names.size();
-    entry.nameSize = qsizetype(length);
+    entry.nameSize = qint32(length);
     listing->names.append(name, qsizetype(length) + 1); // with its NUL, for openat()
     listing->entries.push_back(entry);
 }
 
 } // namespace
-
-bool DirectoryReader::Error::isDenied() const
-{
-    return code == EACCES || code == EPERM;
-}
-
-bool DirectoryReader::Error::isMissing() const
-{
-    return code == ENOENT || code == ENOTDIR;
-}
-
-bool DirectoryReader::Error::isLinkLoop() const
-{
-    return code == ELOOP;
-}
-
-bool DirectoryReader::Error::isOutOfDescriptors() const
-{
-    return code == EMFILE;
-}
 
 DirectoryReader DirectoryReader::open(const QByteArray &path, Error *error)
 {
@@ -116,23 +65,23 @@ DirectoryReader DirectoryReader::open(const QByteArray &path, Error *error)
     return reader;
 }
 
-DirectoryReader DirectoryReader::openChild(const DirectoryReader &parent, QByteArrayView name,
+DirectoryReader DirectoryReader::openChild(const DirectoryReader &parent, QByteArrayView relative,
                                            Error *error)
 {
-    return adopt(::openat(int(parent.m_native), name.data(), DirectoryFlags), error);
+    return adopt(::openat(int(parent.m_native), relative.data(), DirectoryFlags), error);
 }
 
 DirectoryReader DirectoryReader::adopt(int fd, Error *error)
 {
     DirectoryReader reader;
     if (fd < 0) {
-        *error = systemError(errno);
+        *error = Error::last();
         return reader;
     }
     reader.m_native = fd;
     struct stat st;
     if (::fstat(fd, &st) != 0) {
-        *error = systemError(errno);
+        *error = Error::last();
         reader.close();
         return reader;
     }
@@ -167,6 +116,18 @@ int DirectoryReader::descriptorLimit()
     return int(qMin<rlim_t>(limit.rlim_cur, 1 << 20));
 }
 
+qint64 DirectoryReader::waitsOfThisThread()
+{
+#ifdef RUSAGE_THREAD
+    // A voluntary switch is a wait; a busy machine taking the core away
+    // counts as an involuntary one.
+    struct rusage usage;
+    if (::getrusage(RUSAGE_THREAD, &usage) == 0)
+        return qint64(usage.ru_nvcsw);
+#endif
+    return 0;
+}
+
 void DirectoryReader::close()
 {
     if (m_native >= 0)
@@ -178,7 +139,7 @@ void DirectoryReader::close()
 
 // getdents64() reads straight into a buffer of ours; fdopendir() would cost
 // a stat and two fcntl calls more for every directory.
-void DirectoryReader::read(Listing *listing) const
+void DirectoryReader::readNames(Listing *listing) const
 {
     const int fd = int(m_native);
     alignas(struct dirent64) char buffer[32768];
@@ -189,26 +150,26 @@ void DirectoryReader::read(Listing *listing) const
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            listing->readError = systemError(errno);
+            listing->readError = Error::last();
             break;
         }
         for (ssize_t offset = 0; offset < n;) {
             const auto *d = reinterpret_cast<const struct dirent64 *>(buffer + offset);
             offset += d->d_reclen;
-            addEntry(fd, d->d_name, d->d_type, listing);
+            addName(d->d_name, d->d_type, listing);
         }
     }
 }
 
 #else
 
-void DirectoryReader::read(Listing *listing) const
+void DirectoryReader::readNames(Listing *listing) const
 {
     // readdir() needs a stream of its own, which owns its descriptor.
     const int fd = ::openat(int(m_native), ".", DirectoryFlags);
     DIR *dir = fd >= 0 ? ::fdopendir(fd) : nullptr;
     if (!dir) {
-        listing->readError = systemError(errno);
+        listing->readError = Error::last();
         if (fd >= 0)
             ::close(fd);
         return;
@@ -218,12 +179,43 @@ void DirectoryReader::read(Listing *listing) const
         const struct dirent *d = ::readdir(dir);
         if (!d) {
             if (errno != 0)
-                listing->readError = systemError(errno);
+                listing->readError = Error::last();
             break;
         }
-        addEntry(::dirfd(dir), d->d_name, d->d_type, listing);
+        addName(d->d_name, d->d_type, listing);
     }
     ::closedir(dir);
 }
 
 #endif
+
+void DirectoryReader::lookAt(Listing *listing, size_t from, size_t to) const
+{
+    const int fd = int(m_native);
+    for (size_t i = from; i < to; ++i) {
+        Entry &entry = listing->entries[i];
+        if (entry.kind != Entry::Kind::ToLookAt)
+            continue;
+        const char *name = listing->names.constData() + entry.nameStart;
+        struct stat st;
+        if (::fstatat(fd, name, &st, 0) != 0) {
+            const int error = errno;
+            struct stat link;
+            if (error == ENOENT && ::fstatat(fd, name, &link, AT_SYMLINK_NOFOLLOW) == 0
+                && S_ISLNK(link.st_mode)) {
+                entry.kind = Entry::Kind::Left; // a link whose target is missing
+            } else {
+                entry.kind = Entry::Kind::CannotStat;
+                entry.size = error;
+            }
+        } else if (S_ISDIR(st.st_mode)) {
+            entry.kind = Entry::Kind::Directory;
+        } else if (S_ISREG(st.st_mode)) {
+            entry.kind = Entry::Kind::File;
+            entry.modifiedSecs = qint64(st.st_mtim.tv_sec);
+            entry.size = qint64(st.st_size);
+        } else {
+            entry.kind = Entry::Kind::Left;
+        }
+    }
+}

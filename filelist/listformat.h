@@ -11,15 +11,17 @@ class LocalClock;
 
 // The order of names within one directory: both names in lower case, then
 // compared by UTF-16 code unit, a prefix before the longer name. This is not
-// locale collation: "_x" sorts before "a", and "é" after "z".
+// locale collation: "_x" sorts before "a", and "é" after "z". Names equal
+// but for case ("Zed", "zed") are ordered by their own UTF-16 code units, so
+// that the order is the names' alone, whatever else the directory holds.
 // A pure-ASCII name is compared as it is, with its letters lowered on the
 // fly, which spares the walk a converted copy of nearly every name; any other
 // name is lowered in full once. The key refers to utf8Name's bytes.
 struct SortKey {
     explicit SortKey(QByteArrayView utf8Name);
 
-    QByteArrayView ascii; // the name, when it is pure ASCII
-    QString lowered;      // otherwise its lower-case form
+    QByteArrayView name;
+    QString lowered; // its lower-case form, unless it is pure ASCII
 };
 int compareKeys(const SortKey &a, const SortKey &b);
 

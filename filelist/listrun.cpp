@@ -3,7 +3,7 @@
 #include "listrun.h"
 
 #include "directorywalk.h"
-#include "filelist.h"
+#include "fileentry.h"
 #include "listfile.h"
 #include "listformat.h"
 #include "localclock.h"
@@ -83,7 +83,9 @@ QStringList ListRun::excludedNames()
 }
 
 ListRun::ListRun(const QByteArray &source, int threads)
-    : m_source(source), m_walk(std::make_unique<DirectoryWalk>(source, excludedNames(), threads))
+    : m_source(source),
+      m_walk(std::make_unique<DirectoryWalk>(source, excludedNames(),
+                                             QByteArrayList{ListFile::NewName}, threads))
 {
 }
 

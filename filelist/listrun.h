@@ -26,7 +26,8 @@ public:
     // The top-level names that are never listed, in the order they are checked.
     static QStringList excludedNames();
 
-    // source in UTF-8, as given; threads: how many read directories at once.
+    // source in UTF-8, as given; threads: how many read directories at once,
+    // 0 to let the walk choose.
     explicit ListRun(const QByteArray &source, int threads = 1);
     ~ListRun();
 

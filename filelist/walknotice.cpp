@@ -21,6 +21,8 @@ QString WalkNotice::text() const
         return QStringLiteral("filelist: skipping a name with a line break in ") + p;
     case Kind::NotText:
         return QStringLiteral("filelist: skipping a name that is not valid text in ") + p;
+    case Kind::OutOfMemory:
+        return QStringLiteral("filelist: out of memory while listing ") + p;
     case Kind::Cycle:
         return QStringLiteral("filelist: not entering ") + p
                 + QStringLiteral(": it leads back to ") + QString::fromUtf8(target);

@@ -19,6 +19,7 @@ struct WalkNotice {
         LineBreak,  // path: the directory holding the name
         NotText,    // path: the directory holding the name
         Cycle,      // path: the link; target: the directory it leads back to
+        OutOfMemory, // path: the source
     };
 
     Kind kind = Kind::Missing;

@@ -123,11 +123,13 @@ void tst_SourceDirectory::walkThreads_data()
 {
     QTest::addColumn<QByteArray>("value"); // null: unset
     QTest::addColumn<int>("threads");
-    QTest::newRow("unset") << QByteArray() << DefaultWalkThreads;
+    QTest::newRow("unset: the walk chooses") << QByteArray() << 0;
     QTest::newRow("one") << QByteArray("1") << 1;
-    QTest::newRow("more than the default") << QByteArray("16") << 16;
-    QTest::newRow("zero") << QByteArray("0") << DefaultWalkThreads;
-    QTest::newRow("hexadecimal") << QByteArray("0x10") << DefaultWalkThreads;
+    QTest::newRow("sixteen") << QByteArray("16") << 16;
+    QTest::newRow("zero") << QByteArray("0") << 0;
+    QTest::newRow("hexadecimal") << QByteArray("0x10") << 0;
+    QTest::newRow("beyond the bound") << QByteArray("1000") << 64;
+    QTest::newRow("beyond int") << QByteArray("99999999999") << 64;
 }
 
 void tst_SourceDirectory::walkThreads()
