@@ -14,6 +14,14 @@ void DescriptorCache::Pin::reset()
     m_cache = nullptr;
 }
 
+void DescriptorCache::Pin::drop()
+{
+    if (m_node)
+        m_cache->unpin(m_node, false);
+    m_node.reset();
+    m_cache = nullptr;
+}
+
 DescriptorCache::~DescriptorCache()
 {
     Q_ASSERT(m_open == m_unpinned.size()); // nothing is pinned any more
@@ -153,12 +161,17 @@ void DescriptorCache::pinLocked(DirectoryNode &node)
         m_unpinned.erase(node.unpinned);
 }
 
-void DescriptorCache::unpin(const std::shared_ptr<DirectoryNode> &node)
+void DescriptorCache::unpin(const std::shared_ptr<DirectoryNode> &node, bool keep)
 {
     std::lock_guard<std::mutex> lock(m_lock);
     Q_ASSERT(node->pins > 0);
     if (--node->pins > 0)
         return;
+    if (!keep) {
+        node->reader.close();
+        --m_open;
+        return;
+    }
     m_unpinned.push_front(node);
     node->unpinned = m_unpinned.begin();
     trimLocked();

@@ -68,6 +68,9 @@ public:
         explicit operator bool() const { return m_node != nullptr; }
         const DirectoryReader &reader() const { return m_node->reader; }
         void reset();
+        // Lets go of a directory that will not be needed again: closed at
+        // once unless someone else uses it.
+        void drop();
 
     private:
         friend class DescriptorCache;
@@ -115,7 +118,7 @@ private:
     Pin reopenStepwise(Pin base, const std::shared_ptr<DirectoryNode> &node, Error *error);
     // Makes node hold reader (unless it was opened meanwhile) and pins it.
     Pin install(const std::shared_ptr<DirectoryNode> &node, DirectoryReader reader);
-    void unpin(const std::shared_ptr<DirectoryNode> &node);
+    void unpin(const std::shared_ptr<DirectoryNode> &node, bool keep = true);
     void pinLocked(DirectoryNode &node);
     // Gives up directories over the capacity, with m_lock held.
     void trimLocked();

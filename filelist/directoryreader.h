@@ -115,9 +115,6 @@ public:
 
     // How many files the process may have open at once.
     static int descriptorLimit();
-    // How often the calling thread has waited for the system so far: a
-    // change across a system call means that the storage made it wait.
-    static qint64 waitsOfThisThread();
 
     // Appends every entry, unsorted.
     void readNames(Listing *listing) const;

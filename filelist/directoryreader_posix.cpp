@@ -116,18 +116,6 @@ int DirectoryReader::descriptorLimit()
     return int(qMin<rlim_t>(limit.rlim_cur, 1 << 20));
 }
 
-qint64 DirectoryReader::waitsOfThisThread()
-{
-#ifdef RUSAGE_THREAD
-    // A voluntary switch is a wait; a busy machine taking the core away
-    // counts as an involuntary one.
-    struct rusage usage;
-    if (::getrusage(RUSAGE_THREAD, &usage) == 0)
-        return qint64(usage.ru_nvcsw);
-#endif
-    return 0;
-}
-
 void DirectoryReader::close()
 {
     if (m_native >= 0)

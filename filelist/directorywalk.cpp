@@ -43,6 +43,7 @@ public:
         DescriptorCache::Pin dir; // held while it is the deepest level and has subdirectories left
         size_t next = 0;          // the next entry to hand on
         size_t subdirectoriesLeft = 0;
+        bool hasSubdirectories = false; // and so may be offered to the read-ahead
         qsizetype pathSize = 0;   // its path is m_path's first pathSize bytes
 
         const DirectoryReader::Listing &listing() const { return job->listing; }
@@ -178,7 +179,8 @@ DirectoryWalk::Result DirectoryWalk::Private::walk(WalkSink &sink)
     if (!acceptListing(sink, *top, m_path.size(), WalkPlace::Source))
         return Result::Failed;
     sink.topLevelRead(m_source.reader());
-    m_levels.push_back({top, {}, 0, directoriesIn(top->listing), m_path.size()});
+    const size_t topDirectories = directoriesIn(top->listing);
+    m_levels.push_back({top, {}, 0, topDirectories, topDirectories > 0, m_path.size()});
     readAhead.offer(*top);
 
     const qsizetype relativeStart = m_root.size() + 1;
@@ -251,20 +253,25 @@ void DirectoryWalk::Private::enter(WalkSink &sink, size_t entry)
     }
     acceptListing(sink, *job, m_path.size(), WalkPlace::ReadSubdirectory);
     parent.dir.reset();
-    m_levels.push_back({job, {}, 0, directoriesIn(job->listing), m_path.size()});
-    m_readAhead->offer(*job);
-    pinDeepest();
+    const size_t directories = directoriesIn(job->listing);
+    m_levels.push_back({job, {}, 0, directories, directories > 0, m_path.size()});
+    if (directories > 0) {
+        m_readAhead->offer(*job);
+        pinDeepest();
+    }
 }
 
 void DirectoryWalk::Private::leave()
 {
-    Level &level = m_levels.back();
-    m_readAhead->withdraw(*level.job);
-    m_left = level.job->node;
+    if (m_levels.back().hasSubdirectories)
+        m_readAhead->withdraw(*m_levels.back().job);
+    m_left = m_levels.back().job->node;
     m_levels.pop_back();
-    pinDeepest();
-    // Its offer may have been dropped while the walk was further down.
-    m_readAhead->offer(*m_levels.back().job);
+    if (m_levels.back().subdirectoriesLeft > 0) {
+        pinDeepest();
+        // Its offer may have been dropped while the walk was further down.
+        m_readAhead->offer(*m_levels.back().job);
+    }
 }
 
 // The deepest level's subdirectories are opened from it, by the walk or

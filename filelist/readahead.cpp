@@ -7,6 +7,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <chrono>
 #include <limits>
 #include <new>
 #include <system_error>
@@ -18,7 +19,7 @@ using Error = DirectoryReader::Error;
 
 // Jobs read ahead and not yet taken by the walk: enough to keep a few
 // threads busy on a fast disk, and many requests in flight on slow storage.
-constexpr size_t FastBudget = 32;
+constexpr size_t FastBudget = 256;
 // And the entries those hold, so that memory stays bounded on wide trees.
 constexpr size_t MaxHeldEntries = 1 << 18;
 // Comparing two places walks up the tree to where they part, so few offers
@@ -32,6 +33,17 @@ constexpr size_t ProbeChunk = 8;
 constexpr size_t FastChunk = 64;
 constexpr size_t SlowChunk = 4;
 constexpr int ProbeChunks = 32;
+// A step of looking at the storage waited when it took far longer than the
+// system takes to answer from its cache. How much of the recent looking
+// waited is kept in 256ths of one step, fading by a 32nd at each: the storage
+// is slow above a quarter, fast again below a sixteenth. A cache partly cold,
+// a page of the program read in, or another program taking the core makes a
+// step wait now and then on any disk.
+constexpr std::chrono::microseconds WaitThreshold{100};
+constexpr std::chrono::microseconds WaitPerEntry{20};
+constexpr int WaitWeight = 256;
+constexpr int SlowScore = WaitWeight * 32 / 4;
+constexpr int FastScore = WaitWeight * 32 / 16;
 
 // Sorts a directory's entries into list order.
 void sortListing(DirectoryReader::Listing *listing)
@@ -113,49 +125,75 @@ void ReadAhead::start()
 {
     // A few threads while the storage answers at once: the walk's own thread
     // reads too, and on a fast disk more threads cost more than they save.
-    const int initial = m_adaptive ? qBound(1, QThread::idealThreadCount() - 1, 3) : m_maxWorkers;
-    std::unique_lock<std::mutex> lock(m_lock);
-    while (int(m_workers.size()) < qMin(initial, m_maxWorkers)) {
-        try {
-            m_workers.emplace_back([this] { work(); });
-        } catch (const std::system_error &) {
-            m_maxWorkers = int(m_workers.size());
-        } catch (const std::bad_alloc &) {
-            m_maxWorkers = int(m_workers.size());
-        }
+    const int initial = m_adaptive ? qBound(1, QThread::idealThreadCount() - 1, 3) : m_maxWorkers.load();
+    std::lock_guard<std::mutex> lock(m_lock);
+    while (int(m_workers.size()) < qMin(initial, m_maxWorkers.load()) && startWorkerLocked()) {
     }
 }
 
-void ReadAhead::grow(std::unique_lock<std::mutex> &lock)
+bool ReadAhead::startWorkerLocked()
 {
-    Q_UNUSED(lock);
+    try {
+        m_workers.emplace_back([this] { work(); });
+    } catch (const std::system_error &) {
+        // A thread that cannot start means fewer of them, from now on.
+        m_maxWorkers = int(m_workers.size());
+        return false;
+    } catch (const std::bad_alloc &) {
+        m_maxWorkers = int(m_workers.size());
+        return false;
+    }
+    m_workerCount = int(m_workers.size());
+    return true;
+}
+
+void ReadAhead::growLocked()
+{
     if (m_stopping || m_idle > 0)
         return;
     // A few at a time: each wait seen adds more while work is waiting.
-    for (int i = 0; i < 4 && int(m_workers.size()) < m_maxWorkers; ++i) {
-        try {
-            m_workers.emplace_back([this] { work(); });
-        } catch (const std::system_error &) {
-            m_maxWorkers = int(m_workers.size());
-        } catch (const std::bad_alloc &) {
-            m_maxWorkers = int(m_workers.size());
-        }
+    for (int i = 0; i < 4 && int(m_workers.size()) < m_maxWorkers && startWorkerLocked(); ++i) {
     }
 }
 
-void ReadAhead::noteWait()
+ReadAhead::Step::Step(ReadAhead *readAhead)
+    : m_readAhead(readAhead->m_maxWorkers > 0 ? readAhead : nullptr)
 {
-    m_slow = true;
-    if (!m_adaptive)
+    if (m_readAhead)
+        m_start = std::chrono::steady_clock::now();
+}
+
+void ReadAhead::Step::done(size_t entries) const
+{
+    if (!m_readAhead)
         return;
-    std::unique_lock<std::mutex> lock(m_lock);
+    // A cached look takes a few microseconds an entry; a disk's or a
+    // server's answer takes a hundred or more.
+    const auto took = std::chrono::steady_clock::now() - m_start;
+    m_readAhead->noteCheck(took > WaitThreshold + WaitPerEntry * qint64(entries));
+}
+
+void ReadAhead::noteCheck(bool waited)
+{
+    // Threads may update the score at once and lose a step: it is a rate.
+    const int before = m_waitScore.load(std::memory_order_relaxed);
+    const int score = before - before / 32 + (waited ? WaitWeight : 0);
+    m_waitScore.store(score, std::memory_order_relaxed);
+    if (score < FastScore)
+        m_slow.store(false, std::memory_order_relaxed);
+    if (score < SlowScore)
+        return;
+    m_slow.store(true, std::memory_order_relaxed);
+    if (!m_adaptive || !waited || m_workerCount.load(std::memory_order_relaxed) >= m_maxWorkers)
+        return;
+    std::lock_guard<std::mutex> lock(m_lock);
     if (!m_queue.empty() || !m_sharing.empty())
-        grow(lock);
+        growLocked();
 }
 
 size_t ReadAhead::chunkSize() const
 {
-    if (m_slow)
+    if (m_slow.load(std::memory_order_relaxed))
         return SlowChunk;
     return m_chunksSeen.load(std::memory_order_relaxed) < ProbeChunks ? ProbeChunk : FastChunk;
 }
@@ -195,10 +233,9 @@ void ReadAhead::readSource(const std::shared_ptr<DirectoryJob> &job,
                            const DescriptorCache::Pin &source)
 {
     try {
-        const qint64 waits = DirectoryReader::waitsOfThisThread();
+        const Step step(this);
         source.reader().readNames(&job->listing);
-        if (waits != DirectoryReader::waitsOfThisThread())
-            noteWait();
+        step.done(job->listing.entries.size());
         list(job, source.reader());
     } catch (const std::bad_alloc &) {
         job->listing = {};
@@ -213,7 +250,6 @@ void ReadAhead::perform(const std::shared_ptr<DirectoryJob> &job,
 {
     try {
         const std::shared_ptr<DirectoryNode> &node = job->node;
-        const qint64 waits = DirectoryReader::waitsOfThisThread();
         Error error;
         DescriptorCache::Pin dir;
         {
@@ -227,10 +263,15 @@ void ReadAhead::perform(const std::shared_ptr<DirectoryJob> &job,
         }
         if (leadsBack(*job))
             return;
+        // Only the system's own waits count, not those for the cache's lock.
+        const Step step(this);
         dir.reader().readNames(&job->listing);
-        if (waits != DirectoryReader::waitsOfThisThread())
-            noteWait();
+        step.done(job->listing.entries.size());
         list(job, dir.reader());
+        // Only a directory with subdirectories is opened from again.
+        if (std::none_of(job->listing.entries.begin(), job->listing.entries.end(),
+                         [](const Entry &entry) { return entry.kind == Entry::Kind::Directory; }))
+            dir.drop();
     } catch (const std::bad_alloc &) {
         job->listing = {};
         job->error = Error::outOfMemory();
@@ -267,6 +308,11 @@ bool ReadAhead::leadsBack(DirectoryJob &job) const
 void ReadAhead::lookAtAll(const std::shared_ptr<DirectoryJob> &job)
 {
     job->count = job->listing.entries.size();
+    if (m_maxWorkers == 0) {
+        // Alone, there is nobody to share with and nothing to learn.
+        job->reader->lookAt(&job->listing, 0, job->count);
+        return;
+    }
     job->nextEntry = 0;
     job->looked = 0;
     bool sharing = false;
@@ -276,11 +322,10 @@ void ReadAhead::lookAtAll(const std::shared_ptr<DirectoryJob> &job)
         if (from >= job->count)
             break;
         const size_t to = qMin(from + chunk, job->count);
-        const qint64 waits = DirectoryReader::waitsOfThisThread();
+        const Step step(this);
         job->reader->lookAt(&job->listing, from, to);
         job->looked += to - from;
-        if (waits != DirectoryReader::waitsOfThisThread())
-            noteWait();
+        step.done(to - from);
         if (m_chunksSeen.load(std::memory_order_relaxed) < ProbeChunks)
             m_chunksSeen.fetch_add(1, std::memory_order_relaxed);
         // Worth sharing once more is left than this thread would soon do.
@@ -310,11 +355,10 @@ void ReadAhead::help(DirectoryJob &job)
         if (from >= job.count)
             return;
         const size_t to = qMin(from + chunk, job.count);
-        const qint64 waits = DirectoryReader::waitsOfThisThread();
+        const Step step(this);
         job.reader->lookAt(&job.listing, from, to);
         job.looked += to - from;
-        if (waits != DirectoryReader::waitsOfThisThread())
-            noteWait();
+        step.done(to - from);
         // The job's thread may be waiting for this chunk.
         if (job.nextEntry >= Closed) {
             std::lock_guard<std::mutex> lock(m_lock);
@@ -340,6 +384,8 @@ bool ReadAhead::isSkipped(const DirectoryJob &owner, size_t entry) const
 
 void ReadAhead::offer(DirectoryJob &owner)
 {
+    if (m_maxWorkers == 0)
+        return;
     std::lock_guard<std::mutex> lock(m_lock);
     offerLocked(owner);
     fillLocked();
@@ -347,6 +393,8 @@ void ReadAhead::offer(DirectoryJob &owner)
 
 void ReadAhead::withdraw(DirectoryJob &owner)
 {
+    if (m_maxWorkers == 0)
+        return;
     std::lock_guard<std::mutex> lock(m_lock);
     withdrawLocked(owner);
 }
@@ -382,7 +430,7 @@ void ReadAhead::withdrawLocked(DirectoryJob &owner)
 
 void ReadAhead::fillLocked()
 {
-    const size_t budget = m_slow ? m_slowBudget : FastBudget;
+    const size_t budget = m_slow.load(std::memory_order_relaxed) ? m_slowBudget : FastBudget;
     // Waking a worker costs about as much as reading a small directory, so
     // the read-ahead is topped up in batches, once a quarter of it was taken.
     if (m_maxWorkers == 0 || m_stopping || m_short || m_ahead + budget / 4 > budget)
@@ -481,9 +529,13 @@ void ReadAhead::waitLocked(std::unique_lock<std::mutex> &lock,
             lock.unlock();
             help(*job);
             lock.lock();
-            continue;
+        } else if (!m_queue.empty() && !m_short && !m_slow.load(std::memory_order_relaxed)) {
+            // Or read a directory needed later: on a fast disk the wait is
+            // short, and waking up costs as much as reading a small one.
+            runQueuedLocked(lock);
+        } else {
+            m_jobDone.wait(lock);
         }
-        m_jobDone.wait(lock);
     }
 }
 
@@ -507,24 +559,7 @@ void ReadAhead::work()
                 lock.lock();
                 continue;
             }
-            const std::shared_ptr<DirectoryJob> job = *m_queue.begin();
-            m_queue.erase(m_queue.begin());
-            job->state = DirectoryJob::State::Running;
-            ++m_running;
-            lock.unlock();
-            perform(job);
-            lock.lock();
-            --m_running;
-            if (job->error.cause() == Error::Cause::OutOfDescriptors) {
-                // The walk does it when it gets there, as it would alone.
-                job->state = DirectoryJob::State::Abandoned;
-                job->error = {};
-                job->listing = {};
-                m_short = true;
-            } else {
-                job->state = DirectoryJob::State::Done;
-            }
-            finishLocked(*job);
+            runQueuedLocked(lock);
         }
     } catch (const std::bad_alloc &) {
         // Nothing a worker left half done can be trusted: the walk fails.
@@ -532,4 +567,26 @@ void ReadAhead::work()
         std::lock_guard<std::mutex> lock(m_lock);
         m_jobDone.notify_all();
     }
+}
+
+void ReadAhead::runQueuedLocked(std::unique_lock<std::mutex> &lock)
+{
+    const std::shared_ptr<DirectoryJob> job = *m_queue.begin();
+    m_queue.erase(m_queue.begin());
+    job->state = DirectoryJob::State::Running;
+    ++m_running;
+    lock.unlock();
+    perform(job);
+    lock.lock();
+    --m_running;
+    if (job->error.cause() == Error::Cause::OutOfDescriptors) {
+        // The walk does it when it gets there, as it would alone.
+        job->state = DirectoryJob::State::Abandoned;
+        job->error = {};
+        job->listing = {};
+        m_short = true;
+    } else {
+        job->state = DirectoryJob::State::Done;
+    }
+    finishLocked(*job);
 }

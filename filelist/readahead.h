@@ -8,6 +8,7 @@
 #include <QByteArrayList>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -123,9 +124,22 @@ private:
     // Takes chunks of a job's entries until none is left.
     void help(DirectoryJob &job);
     bool leadsBack(DirectoryJob &job) const;
-    // A thread of ours was made to wait by the storage.
-    void noteWait();
-    void grow(std::unique_lock<std::mutex> &lock);
+    // One step of looking at the storage, timed to learn whether it waited.
+    class Step
+    {
+    public:
+        explicit Step(ReadAhead *readAhead);
+        void done(size_t entries) const;
+
+    private:
+        ReadAhead *m_readAhead; // null when nothing is to be learnt: one thread
+        std::chrono::steady_clock::time_point m_start;
+    };
+    void noteCheck(bool waited);
+    // Starts one more worker; false when it cannot.
+    bool startWorkerLocked();
+    // Starts more workers while work waits for them.
+    void growLocked();
     size_t chunkSize() const;
     bool isSkipped(const DirectoryJob &owner, size_t entry) const;
     // With m_lock held.
@@ -141,22 +155,26 @@ private:
     // A job with entries left for anyone to look at, if any.
     std::shared_ptr<DirectoryJob> sharedWorkLocked() const;
     void work();
+    // Runs the first job of the queue on this thread, as a worker does.
+    void runQueuedLocked(std::unique_lock<std::mutex> &lock);
 
     DescriptorCache &m_cache;
     const std::vector<DirectoryReader::Ancestor> m_outside;
     const QByteArrayList m_topLevelSkipped;
     const bool m_adaptive;
-    int m_maxWorkers;
+    std::atomic<int> m_maxWorkers;
     const size_t m_slowBudget;
     std::atomic<bool> m_cancelled{false};
     std::atomic<bool> m_outOfMemory{false};
-    std::atomic<bool> m_slow{false}; // the storage has made a thread wait
+    std::atomic<bool> m_slow{false}; // the storage makes the threads wait
+    std::atomic<int> m_waitScore{0};
     std::atomic<int> m_chunksSeen{0};
 
     std::mutex m_lock;
     std::condition_variable m_workReady;
     std::condition_variable m_jobDone;
     std::vector<std::thread> m_workers;
+    std::atomic<int> m_workerCount{0}; // m_workers' size, for a look without the lock
     int m_idle = 0;
     int m_running = 0; // jobs run by workers, each holding descriptors
     bool m_stopping = false;
