@@ -4,20 +4,23 @@
 
 #include "longpath.h"
 
+#include <limits>
+
 #include <windows.h>
 
 namespace {
 
-DirectoryReader::Error systemError(DWORD code)
+using Entry = DirectoryReader::Entry;
+
+DirectoryReader::Identity identityOf(const BY_HANDLE_FILE_INFORMATION &info)
 {
-    return {int(code), qt_error_string(int(code))};
+    return {quint64(info.dwVolumeSerialNumber),
+            (quint64(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
 }
 
-QByteArray identityOf(const BY_HANDLE_FILE_INFORMATION &info)
+qint64 ticksOf(const FILETIME &time)
 {
-    const quint64 id[2] = {quint64(info.dwVolumeSerialNumber),
-                           (quint64(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
-    return QByteArray(reinterpret_cast<const char *>(id), sizeof id);
+    return qint64((quint64(time.dwHighDateTime) << 32) | time.dwLowDateTime);
 }
 
 qint64 secondsSinceEpoch(const FILETIME &time)
@@ -30,105 +33,62 @@ qint64 secondsSinceEpoch(const FILETIME &time)
 }
 
 // Opens a directory, or a file or link target to look at it, following links.
-HANDLE openToInspect(const QString &path, DWORD access)
+HANDLE openToInspect(const QString &path, DWORD flags = 0)
 {
-    return CreateFileW(longPath(path).c_str(), access,
+    return CreateFileW(longPath(path).c_str(), FILE_READ_ATTRIBUTES,
                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr);
 }
 
 // Whether a name can be a list line: no CR or LF to split it, and every
 // character held exactly by the ANSI code page the list is written in, so
 // that it names this file and no other.
-bool checkName(const wchar_t *name, DirectoryReader::Listing *listing)
+Entry::Kind checkName(const wchar_t *name)
 {
     for (const wchar_t *c = name; *c; ++c) {
-        if (*c == L'\n' || *c == L'\r') {
-            listing->problems.push_back({DirectoryReader::Problem::Kind::LineBreak, {}, {}});
-            return false;
-        }
+        if (*c == L'\n' || *c == L'\r')
+            return Entry::Kind::LineBreak;
     }
     BOOL lossy = FALSE;
     const bool utf8 = GetACP() == CP_UTF8;
     const int n = WideCharToMultiByte(CP_ACP, utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS,
                                       name, -1, nullptr, 0, nullptr, utf8 ? nullptr : &lossy);
-    if (n > 0 && !lossy)
-        return true;
-    listing->problems.push_back({DirectoryReader::Problem::Kind::NotText, {}, {}});
-    return false;
+    return n > 0 && !lossy ? Entry::Kind::ToLookAt : Entry::Kind::NotText;
 }
 
-void addEntry(const QString &dir, const WIN32_FIND_DATAW &found, DirectoryReader::Listing *listing)
+// Settles what the listing itself tells; links and junctions are left to be
+// looked at, as what they lead to.
+void addEntry(const WIN32_FIND_DATAW &found, DirectoryReader::Listing *listing)
 {
     const wchar_t *name = found.cFileName;
+    const DWORD attributes = found.dwFileAttributes;
     if ((name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0)))
-        || (found.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)))
+        || (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)))
         return;
-    if (!checkName(name, listing))
-        return;
-    const QString wide = QString::fromWCharArray(name);
-    const QByteArray utf8 = wide.toUtf8();
-
-    DirectoryReader::Entry entry;
-    DWORD attributes = found.dwFileAttributes;
-    FILETIME written = found.ftLastWriteTime;
-    qint64 size = (qint64(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-        // A link or junction counts as what it leads to.
-        const HANDLE target = openToInspect(dir + u'\\' + wide, FILE_READ_ATTRIBUTES);
-        BY_HANDLE_FILE_INFORMATION info;
-        if (target == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(target, &info)) {
-            const DWORD error = GetLastError();
-            if (target != INVALID_HANDLE_VALUE)
-                CloseHandle(target);
-            if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
-                return; // a link whose target is missing
-            listing->problems.push_back(
-                    {DirectoryReader::Problem::Kind::CannotStat, utf8, systemError(error)});
-            return;
-        }
-        CloseHandle(target);
-        attributes = info.dwFileAttributes;
-        written = info.ftLastWriteTime;
-        size = (qint64(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-    }
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-        entry.isDirectory = true;
-    } else if (attributes & FILE_ATTRIBUTE_DEVICE) {
-        return;
-    } else {
-        entry.modifiedSecs = secondsSinceEpoch(written);
-        entry.size = size;
-    }
+    Entry entry;
+    entry.kind = checkName(name);
     entry.nameStart = listing->names.size();
-    entry.nameSize = utf8.size();
-    listing->names.append(utf8.constData(), utf8.size() + 1);
+    if (entry.kind == Entry::Kind::ToLookAt) {
+        const QByteArray utf8 = QString::fromWCharArray(name).toUtf8();
+        entry.nameSize = qint32(utf8.size());
+        listing->names.append(utf8);
+        if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+            entry.kind = Entry::Kind::ToLookAt;
+        } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+            entry.kind = Entry::Kind::Directory;
+        } else if (attributes & FILE_ATTRIBUTE_DEVICE) {
+            entry.kind = Entry::Kind::Left;
+        } else {
+            entry.kind = Entry::Kind::File;
+            entry.modifiedSecs = secondsSinceEpoch(found.ftLastWriteTime);
+            entry.size = qint64((quint64(found.nFileSizeHigh) << 32) | found.nFileSizeLow);
+        }
+    }
+    listing->names.append('\0');
     listing->entries.push_back(entry);
 }
 
 } // namespace
-
-bool DirectoryReader::Error::isDenied() const
-{
-    return code == ERROR_ACCESS_DENIED;
-}
-
-bool DirectoryReader::Error::isMissing() const
-{
-    return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND
-            || code == ERROR_DIRECTORY || code == ERROR_BAD_NETPATH
-            || code == ERROR_BAD_NET_NAME || code == ERROR_INVALID_NAME;
-}
-
-bool DirectoryReader::Error::isLinkLoop() const
-{
-    return code == ERROR_CANT_RESOLVE_FILENAME;
-}
-
-bool DirectoryReader::Error::isOutOfDescriptors() const
-{
-    return code == ERROR_TOO_MANY_OPEN_FILES;
-}
 
 // Windows opens by path: the handle holds the directory for its identity and
 // for the list file, and the path, with its parent's, is what is listed.
@@ -136,20 +96,20 @@ DirectoryReader DirectoryReader::open(const QByteArray &path, Error *error)
 {
     DirectoryReader reader;
     reader.m_path = path;
-    const HANDLE handle = openToInspect(QString::fromUtf8(path), FILE_READ_ATTRIBUTES);
+    const HANDLE handle = openToInspect(QString::fromUtf8(path));
     if (handle == INVALID_HANDLE_VALUE) {
-        *error = systemError(GetLastError());
+        *error = Error::last();
         return reader;
     }
     reader.m_native = reinterpret_cast<qintptr>(handle);
     BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle(handle, &info)) {
-        *error = systemError(GetLastError());
+        *error = Error::last();
         reader.close();
         return reader;
     }
     if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        *error = systemError(ERROR_DIRECTORY);
+        *error = Error::fromCode(ERROR_DIRECTORY);
         reader.close();
         return reader;
     }
@@ -158,10 +118,10 @@ DirectoryReader DirectoryReader::open(const QByteArray &path, Error *error)
     return reader;
 }
 
-DirectoryReader DirectoryReader::openChild(const DirectoryReader &parent, QByteArrayView name,
+DirectoryReader DirectoryReader::openChild(const DirectoryReader &parent, QByteArrayView relative,
                                            Error *error)
 {
-    return open(parent.m_path + '/' + name.toByteArray(), error);
+    return open(parent.m_path + '/' + relative.toByteArray(), error);
 }
 
 std::vector<DirectoryReader::Ancestor> DirectoryReader::ancestors() const
@@ -177,7 +137,7 @@ std::vector<DirectoryReader::Ancestor> DirectoryReader::ancestors() const
     for (qsizetype slash = path.lastIndexOf(u'\\'); slash > 0; slash = path.lastIndexOf(u'\\')) {
         path.truncate(slash);
         const QString probe = path.endsWith(u':') ? path + u'\\' : path;
-        const HANDLE handle = openToInspect(probe, FILE_READ_ATTRIBUTES);
+        const HANDLE handle = openToInspect(probe);
         if (handle == INVALID_HANDLE_VALUE)
             continue;
         BY_HANDLE_FILE_INFORMATION info;
@@ -196,6 +156,36 @@ int DirectoryReader::descriptorLimit()
     return 8192;
 }
 
+// Windows counts no waits per thread. The time this thread has not been
+// running is its age minus its CPU time, but the system adds CPU time only
+// at its clock tick (15.6 ms; under Wine 10 ms): a wait counts once that time
+// has grown by more than a tick since the last wait counted, so a tick that
+// comes late never counts and some 36 ms of waiting always do. Unlike on
+// POSIX, being taken off a busy core counts too.
+qint64 DirectoryReader::waitsOfThisThread()
+{
+    constexpr qint64 TicksPerSecond = 10000000; // of 100 ns, as FILETIME counts
+    constexpr qint64 MoreThanATick = TicksPerSecond / 50;
+    thread_local qint64 waits = 0;
+    thread_local qint64 next = std::numeric_limits<qint64>::min();
+    FILETIME created, exited, kernel, user;
+    LARGE_INTEGER counter, frequency;
+    if (!GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user)
+        || !QueryPerformanceCounter(&counter) || !QueryPerformanceFrequency(&frequency))
+        return waits;
+    const qint64 hz = frequency.QuadPart;
+    const qint64 wall = counter.QuadPart / hz * TicksPerSecond
+            + counter.QuadPart % hz * TicksPerSecond / hz;
+    const qint64 notRunning = wall - ticksOf(kernel) - ticksOf(user);
+    if (next == std::numeric_limits<qint64>::min()) {
+        next = notRunning + MoreThanATick;
+    } else if (notRunning > next) {
+        ++waits;
+        next = notRunning + MoreThanATick;
+    }
+    return waits;
+}
+
 void DirectoryReader::close()
 {
     if (m_native != -1)
@@ -205,24 +195,64 @@ void DirectoryReader::close()
 
 // The listing brings each entry's size, time and attributes along; only
 // links and junctions cost a call of their own.
-void DirectoryReader::read(Listing *listing) const
+void DirectoryReader::readNames(Listing *listing) const
 {
-    const QString dir = QString::fromUtf8(m_path);
     WIN32_FIND_DATAW found;
-    const HANDLE find = FindFirstFileExW(longPath(dir + QStringLiteral("\\*")).c_str(), FindExInfoBasic,
-                                         &found, FindExSearchNameMatch, nullptr,
+    const HANDLE find = FindFirstFileExW(longPath(QString::fromUtf8(m_path) + QStringLiteral("\\*")).c_str(),
+                                         FindExInfoBasic, &found, FindExSearchNameMatch, nullptr,
                                          FIND_FIRST_EX_LARGE_FETCH);
     if (find == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         if (error != ERROR_FILE_NOT_FOUND && error != ERROR_NO_MORE_FILES)
-            listing->readError = systemError(error);
+            listing->readError = Error::fromCode(int(error));
         return;
     }
     do {
-        addEntry(dir, found, listing);
+        addEntry(found, listing);
     } while (FindNextFileW(find, &found));
     const DWORD error = GetLastError();
     if (error != ERROR_NO_MORE_FILES)
-        listing->readError = systemError(error);
+        listing->readError = Error::fromCode(int(error));
     FindClose(find);
+}
+
+// A link or junction counts as what it leads to; one whose target is missing
+// is left out, as on POSIX.
+void DirectoryReader::lookAt(Listing *listing, size_t from, size_t to) const
+{
+    const QString dir = QString::fromUtf8(m_path) + u'\\';
+    for (size_t i = from; i < to; ++i) {
+        Entry &entry = listing->entries[i];
+        if (entry.kind != Entry::Kind::ToLookAt)
+            continue;
+        const QString path = dir + QString::fromUtf8(listing->name(entry));
+        const HANDLE target = openToInspect(path);
+        BY_HANDLE_FILE_INFORMATION info;
+        if (target == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(target, &info)) {
+            const DWORD error = GetLastError();
+            if (target != INVALID_HANDLE_VALUE)
+                CloseHandle(target);
+            const HANDLE link = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
+                    ? openToInspect(path, FILE_FLAG_OPEN_REPARSE_POINT)
+                    : INVALID_HANDLE_VALUE;
+            if (link != INVALID_HANDLE_VALUE) {
+                CloseHandle(link);
+                entry.kind = Entry::Kind::Left;
+            } else {
+                entry.kind = Entry::Kind::CannotStat;
+                entry.size = qint64(error);
+            }
+            continue;
+        }
+        CloseHandle(target);
+        if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            entry.kind = Entry::Kind::Directory;
+        } else if (info.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) {
+            entry.kind = Entry::Kind::Left;
+        } else {
+            entry.kind = Entry::Kind::File;
+            entry.modifiedSecs = secondsSinceEpoch(info.ftLastWriteTime);
+            entry.size = qint64((quint64(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
+        }
+    }
 }

@@ -12,11 +12,6 @@
 
 namespace {
 
-ListFile::Error systemError(DWORD code)
-{
-    return {int(code), qt_error_string(int(code))};
-}
-
 std::wstring pathIn(const DirectoryReader &dir, const char *name)
 {
     return longPath(QString::fromUtf8(dir.path() + '\\' + name));
@@ -53,14 +48,14 @@ bool ListFile::create(const char *, Error *error)
         const DWORD code = GetLastError();
         if (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND
             && code != ERROR_ACCESS_DENIED) {
-            *error = systemError(code);
+            *error = Error::fromCode(int(code));
             return false;
         }
     }
     const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                     CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        *error = systemError(GetLastError());
+        *error = Error::last();
         return false;
     }
     m_native = reinterpret_cast<qintptr>(file);
@@ -74,7 +69,7 @@ bool ListFile::write(const char *data, qsizetype size, Error *error)
         DWORD written = 0;
         const DWORD chunk = DWORD(qMin<qsizetype>(size, 1 << 30));
         if (!WriteFile(handleOf(m_native), data, chunk, &written, nullptr)) {
-            *error = systemError(GetLastError());
+            *error = Error::last();
             return false;
         }
         data += written;
@@ -90,11 +85,11 @@ bool ListFile::finish(Error *error)
     const bool flushed = FlushFileBuffers(file);
     const DWORD flushError = GetLastError();
     if (!CloseHandle(file) && flushed) {
-        *error = systemError(GetLastError());
+        *error = Error::last();
         return false;
     }
     if (!flushed)
-        *error = systemError(flushError);
+        *error = Error::fromCode(int(flushError));
     return flushed;
 }
 
@@ -102,7 +97,7 @@ bool ListFile::renameTo(const char *name, Error *error)
 {
     if (!MoveFileExW(pathIn(m_dir, m_name).c_str(), pathIn(m_dir, name).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        *error = systemError(GetLastError());
+        *error = Error::last();
         return false;
     }
     m_created = false;
