@@ -4,7 +4,6 @@
 
 #include "longpath.h"
 
-#include <limits>
 
 #include <windows.h>
 
@@ -16,11 +15,6 @@ DirectoryReader::Identity identityOf(const BY_HANDLE_FILE_INFORMATION &info)
 {
     return {quint64(info.dwVolumeSerialNumber),
             (quint64(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
-}
-
-qint64 ticksOf(const FILETIME &time)
-{
-    return qint64((quint64(time.dwHighDateTime) << 32) | time.dwLowDateTime);
 }
 
 qint64 secondsSinceEpoch(const FILETIME &time)
@@ -154,36 +148,6 @@ std::vector<DirectoryReader::Ancestor> DirectoryReader::ancestors() const
 int DirectoryReader::descriptorLimit()
 {
     return 8192;
-}
-
-// Windows counts no waits per thread. The time this thread has not been
-// running is its age minus its CPU time, but the system adds CPU time only
-// at its clock tick (15.6 ms; under Wine 10 ms): a wait counts once that time
-// has grown by more than a tick since the last wait counted, so a tick that
-// comes late never counts and some 36 ms of waiting always do. Unlike on
-// POSIX, being taken off a busy core counts too.
-qint64 DirectoryReader::waitsOfThisThread()
-{
-    constexpr qint64 TicksPerSecond = 10000000; // of 100 ns, as FILETIME counts
-    constexpr qint64 MoreThanATick = TicksPerSecond / 50;
-    thread_local qint64 waits = 0;
-    thread_local qint64 next = std::numeric_limits<qint64>::min();
-    FILETIME created, exited, kernel, user;
-    LARGE_INTEGER counter, frequency;
-    if (!GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user)
-        || !QueryPerformanceCounter(&counter) || !QueryPerformanceFrequency(&frequency))
-        return waits;
-    const qint64 hz = frequency.QuadPart;
-    const qint64 wall = counter.QuadPart / hz * TicksPerSecond
-            + counter.QuadPart % hz * TicksPerSecond / hz;
-    const qint64 notRunning = wall - ticksOf(kernel) - ticksOf(user);
-    if (next == std::numeric_limits<qint64>::min()) {
-        next = notRunning + MoreThanATick;
-    } else if (notRunning > next) {
-        ++waits;
-        next = notRunning + MoreThanATick;
-    }
-    return waits;
 }
 
 void DirectoryReader::close()
