@@ -1,9 +1,11 @@
 // SPDX-FileCopyrightText: 2026 vorn_filesync_list developers
 // SPDX-License-Identifier: GPL-2.0-or-later
 
-// Measures the list's cost against find(1) writing the same fields, on one
-// tree, alternating the runs so that all of them see the same machine; and
-// the walk's thread counts against the one-thread walk, warm and cold.
+// Measures the list's cost on one tree: the walk with one thread against its
+// default and the thread counts given, and against find(1) writing the same
+// fields, alternating the runs so that all of them see the same machine;
+// warm, cold (the page cache emptied before each run) or through slowfs, a
+// file system whose every metadata request waits as a server's would.
 #include "treegen.h"
 
 #include <QByteArray>
@@ -13,11 +15,15 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <algorithm>
 #include <cstdio>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -33,7 +39,7 @@ struct Sample {
 };
 
 // What a program run wrote, without the list's own line, which changes with
-// every run: a digest to compare runs and the number of entries.
+// every run: a digest to compare runs, and the number of entries.
 struct ListDigest {
     QByteArray hash;
     qint64 entries = 0;
@@ -42,21 +48,32 @@ struct ListDigest {
 struct Contender {
     QByteArray label;
     std::vector<QByteArray> argv;
-    bool setTz = false;
-    QByteArray threads; // the thread count the program is given; empty: its default
+    QByteArray threads;    // the thread count the program is given; empty: its default
     QByteArray outputFile; // empty: stdout as it is
     std::vector<Sample> warm;
     std::vector<Sample> cold;
     ListDigest list;
 };
 
-// Runs one command to its end through the launcher.
+struct Options {
+    TreeShape shape = TreeShape::Share;
+    int rounds = 5;
+    quint32 seed = 1;
+    bool cold = false;
+    bool withFind = true;
+    int slowfsLatencyUs = -1; // below 0: not through slowfs
+    QString slowfs;
+    QList<QByteArray> threadCounts{"1", ""};
+    QString tree;
+    qint64 size = 0;
+};
+
+// Runs one command to its end through the launcher, which measures it.
 bool runOnce(const Contender &c, Sample *sample)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("TZ"));
-    if (c.setTz)
-        env.insert(QStringLiteral("TZ"), QStringLiteral(":/etc/localtime"));
+    // Set, so that neither the program nor find looks the zone up each time.
+    env.insert(QStringLiteral("TZ"), QStringLiteral(":/etc/localtime"));
     env.remove(QLatin1String(ThreadsVariable));
     if (!c.threads.isEmpty())
         env.insert(QLatin1String(ThreadsVariable), QString::fromLatin1(c.threads));
@@ -101,7 +118,7 @@ ListDigest digestList(const QString &listFile)
     QCryptographicHash hash(QCryptographicHash::Sha1);
     while (!f.atEnd()) {
         const QByteArray line = f.readLine();
-        if (line.startsWith("filelist.sync,") || line.startsWith("filelist.sync.new,"))
+        if (line.startsWith("filelist.sync,"))
             continue;
         hash.addData(line);
         ++digest.entries;
@@ -127,34 +144,179 @@ bool dropCaches(QString *why)
     return true;
 }
 
-bool measure(Contender &c, std::vector<Sample> *into, const QString &listFile)
+// slowfs mounted over a tree for as long as this lives.
+class SlowMount
 {
-    Sample s;
-    if (!runOnce(c, &s)) {
-        std::fprintf(stderr, "%s failed\n", c.label.constData());
+public:
+    // Mounts tree at mountPoint; false, with the reason, when it cannot.
+    bool mount(const Options &options, const QString &mountPoint, QString *why)
+    {
+        QString program = options.slowfs;
+        if (program.isEmpty())
+            program = QCoreApplication::applicationDirPath() + QStringLiteral("/slowfs");
+        if (!QFileInfo(program).isExecutable()) {
+            *why = program + QStringLiteral(" was not built (it needs fuse3, libfuse3-dev and pkg-config)");
+            return false;
+        }
+        if (!QFileInfo::exists(QStringLiteral("/dev/fuse"))) {
+            *why = QStringLiteral("there is no /dev/fuse on this machine");
+            return false;
+        }
+        m_unmount = QStandardPaths::findExecutable(QStringLiteral("fusermount3"));
+        if (m_unmount.isEmpty()) {
+            *why = QStringLiteral("fusermount3 is not installed (package fuse3)");
+            return false;
+        }
+        struct stat before;
+        if (::stat(QFile::encodeName(mountPoint).constData(), &before) != 0)
+            return false;
+        m_point = mountPoint;
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start(program, {options.tree, mountPoint,
+                                  QStringLiteral("--latency-us=%1").arg(options.slowfsLatencyUs),
+                                  QStringLiteral("-o"), QStringLiteral("max_threads=64"),
+                                  QStringLiteral("-f")});
+        // Mounted once the mount point is on another device.
+        for (int i = 0; i < 500; ++i) {
+            struct stat now;
+            if (::stat(QFile::encodeName(mountPoint).constData(), &now) == 0
+                && now.st_dev != before.st_dev)
+                return true;
+            if (m_process.state() == QProcess::NotRunning)
+                break;
+            QThread::msleep(10);
+        }
+        *why = QStringLiteral("slowfs did not mount: ") + m_process.errorString();
         return false;
     }
-    into->push_back(s);
-    if (c.outputFile.isEmpty())
-        c.list = digestList(listFile);
-    return true;
+
+    ~SlowMount()
+    {
+        if (m_point.isEmpty())
+            return;
+        QProcess::execute(m_unmount, {QStringLiteral("-u"), m_point});
+        if (!m_process.waitForFinished(10000))
+            m_process.kill();
+    }
+
+private:
+    QProcess m_process;
+    QString m_point;
+    QString m_unmount;
+};
+
+QByteArray number(qint64 n)
+{
+    QLocale c = QLocale::c();
+    c.setNumberOptions({});
+    return c.toString(n).toLatin1();
 }
 
 QByteArray ratio(double over, double under)
 {
-    return under > 0 ? QByteArray::number(over / under, 'f', 2) : QByteArray("-");
+    return under > 0 && over > 0 ? QByteArray::number(over / under, 'f', 2) : QByteArray("-");
+}
+
+QByteArray treeLabel(const Options &options, qint64 listed)
+{
+    QByteArray label;
+    switch (options.shape) {
+    case TreeShape::Share:
+        label = number(listed) + " entries";
+        break;
+    case TreeShape::Chain:
+        label = "chain of " + number(options.size) + " levels";
+        break;
+    case TreeShape::Comb:
+        label = "comb of " + number(options.size) + " levels";
+        break;
+    case TreeShape::Flat:
+        label = "one directory of " + number(options.size) + " files";
+        break;
+    }
+    if (options.slowfsLatencyUs >= 0)
+        label += ", slowfs " + QByteArray::number(options.slowfsLatencyUs) + " µs";
+    return label;
+}
+
+void printRows(const QByteArray &tree, const std::vector<Contender> &contenders,
+               std::vector<Sample> Contender::*samples, const Contender *find)
+{
+    const Contender &one = contenders.front();
+    const double oneWall = medianOf(one.*samples, &Sample::wallMs);
+    const double oneCpu = medianOf(one.*samples, &Sample::cpuMs);
+    const double findCpu = find ? medianOf(find->*samples, &Sample::cpuMs) : 0;
+    bool first = true;
+    for (const Contender &c : contenders) {
+        if ((c.*samples).empty())
+            continue;
+        const double wall = medianOf(c.*samples, &Sample::wallMs);
+        const double cpu = medianOf(c.*samples, &Sample::cpuMs);
+        std::printf("| %s | %s | %.0f | %.0f | %.1f | %s | %s | %s |\n",
+                    first ? tree.constData() : "", c.label.constData(), wall, cpu,
+                    medianOf(c.*samples, &Sample::peakKiB) / 1024, ratio(wall, oneWall).constData(),
+                    ratio(cpu, oneCpu).constData(), ratio(cpu, findCpu).constData());
+        first = false;
+    }
 }
 
 void usage()
 {
     std::fprintf(stderr,
-                 "usage: vorn_bench [--rounds N] [--seed S] [--threads N,N...] [--cold] [--without-find]\n"
-                 "                  TREE ENTRIES\n"
-                 "  makes TREE with about ENTRIES entries unless it exists, then times the\n"
-                 "  list against find -printf on it, and the walk with one thread against its\n"
-                 "  default thread count and the counts given with --threads;\n"
+                 "usage: vorn_bench [--shape share|chain|comb|flat] [--rounds N] [--seed S]\n"
+                 "                  [--threads N,N...] [--cold] [--without-find]\n"
+                 "                  [--slowfs-latency-us N] [--slowfs PROGRAM] TREE SIZE\n"
+                 "  makes TREE unless it exists: a share of about SIZE entries, a chain or a\n"
+                 "  comb of SIZE levels, or one directory of SIZE files; then times the walk\n"
+                 "  with one thread, its default and the counts given, and find -printf;\n"
                  "  --cold adds runs after emptying the page cache (root only);\n"
-                 "  --without-find leaves find out, which takes minutes on big trees\n");
+                 "  --without-find leaves find out, which takes minutes on big trees;\n"
+                 "  --slowfs-latency-us runs them all through slowfs with that latency\n"
+                 "  (PROGRAM, or the one built beside vorn_bench; skipped without FUSE)\n");
+}
+
+bool parse(QStringList args, Options *o)
+{
+    while (!args.isEmpty() && args.first().startsWith(QLatin1String("--"))) {
+        const QString option = args.takeFirst();
+        if (option == QLatin1String("--cold")) {
+            o->cold = true;
+            continue;
+        }
+        if (option == QLatin1String("--without-find")) {
+            o->withFind = false;
+            continue;
+        }
+        if (args.isEmpty())
+            return false;
+        const QString value = args.takeFirst();
+        if (option == QLatin1String("--rounds")) {
+            o->rounds = qMax(1, value.toInt());
+        } else if (option == QLatin1String("--seed")) {
+            o->seed = value.toUInt();
+        } else if (option == QLatin1String("--slowfs-latency-us")) {
+            o->slowfsLatencyUs = qMax(0, value.toInt());
+        } else if (option == QLatin1String("--slowfs")) {
+            o->slowfs = value;
+        } else if (option == QLatin1String("--threads")) {
+            for (const QString &count : value.split(QLatin1Char(','))) {
+                if (count.toInt() > 1 && !o->threadCounts.contains(count.toLatin1()))
+                    o->threadCounts << count.toLatin1();
+            }
+        } else if (option == QLatin1String("--shape")) {
+            const QStringList shapes{"share", "chain", "comb", "flat"};
+            if (!shapes.contains(value))
+                return false;
+            o->shape = TreeShape(shapes.indexOf(value));
+        } else {
+            return false;
+        }
+    }
+    if (args.size() != 2)
+        return false;
+    o->tree = QFileInfo(args.at(0)).absoluteFilePath();
+    o->size = args.at(1).toLongLong();
+    return o->size > 0;
 }
 
 } // namespace
@@ -162,200 +324,114 @@ void usage()
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    QStringList args = app.arguments().mid(1);
-    int rounds = 5;
-    quint32 seed = 1;
-    bool cold = false;
-    bool withFind = true;
-    QList<QByteArray> threadCounts{"1"};
-    while (!args.isEmpty() && args.first().startsWith(QLatin1String("--"))) {
-        const QString option = args.takeFirst();
-        if (option == QLatin1String("--cold")) {
-            cold = true;
-            continue;
-        }
-        if (option == QLatin1String("--without-find")) {
-            withFind = false;
-            continue;
-        }
-        if (args.isEmpty()) {
-            usage();
-            return 2;
-        }
-        const QString value = args.takeFirst();
-        if (option == QLatin1String("--rounds")) {
-            rounds = qMax(1, value.toInt());
-        } else if (option == QLatin1String("--seed")) {
-            seed = value.toUInt();
-        } else if (option == QLatin1String("--threads")) {
-            for (const QString &count : value.split(QLatin1Char(','))) {
-                if (count.toInt() > 1 && !threadCounts.contains(count.toLatin1()))
-                    threadCounts << count.toLatin1();
-            }
-        } else {
-            usage();
-            return 2;
-        }
-    }
-    if (args.size() != 2) {
+    Options options;
+    if (!parse(app.arguments().mid(1), &options)) {
         usage();
         return 2;
     }
-    const QString tree = QFileInfo(args.at(0)).absoluteFilePath();
-    const qint64 wanted = args.at(1).toLongLong();
-    if (!QFileInfo::exists(tree)) {
+    if (!QFileInfo::exists(options.tree)) {
         QElapsedTimer t;
         t.start();
-        const qint64 made = generateTree(tree, wanted, seed);
-        std::printf("made %s: %lld entries in %.1f s\n", qPrintable(tree), made,
+        const qint64 made = generateTree(options.tree, options.shape, options.size, options.seed);
+        std::printf("made %s: %lld entries in %.1f s\n", qPrintable(options.tree), made,
                     double(t.elapsed()) / 1e3);
+    }
+
+    QTemporaryDir scratch;
+    QString target = options.tree;
+    SlowMount slow;
+    if (options.slowfsLatencyUs >= 0) {
+        target = scratch.path() + QStringLiteral("/mnt");
+        QDir().mkpath(target);
+        QString why;
+        if (!slow.mount(options, target, &why)) {
+            std::printf("slowfs skipped: %s\n", qPrintable(why));
+            return 0;
+        }
+        // Every request waits and nothing is cached: each run is cold.
+        options.cold = false;
     }
 
     const QByteArray listTree =
             QFile::encodeName(QCoreApplication::applicationDirPath() + QStringLiteral("/vorn_listtree"));
-    const QByteArray treeBytes = QFile::encodeName(tree);
-    const QString listFile = tree + QStringLiteral("/filelist.sync");
-    QTemporaryDir scratch;
+    const QByteArray targetBytes = QFile::encodeName(target);
+    const QString listFile = target + QStringLiteral("/filelist.sync");
     const QByteArray findOut = QFile::encodeName(scratch.path() + QStringLiteral("/find.out"));
     const QString emptyDir = scratch.path() + QStringLiteral("/empty");
-    const QByteArray empty = QFile::encodeName(emptyDir);
     QDir().mkpath(emptyDir);
 
-    // The first two and the last two make the table against find; the
-    // program with TZ set and the others its thread counts.
-    std::vector<Contender> contenders = {
-        {"program, TZ unset", {listTree, treeBytes}, false, {}, {}, {}, {}, {}},
-        {"program, TZ set", {listTree, treeBytes}, true, {}, {}, {}, {}, {}},
-    };
-    for (const QByteArray &count : threadCounts) {
-        contenders.push_back({"program, TZ set, " + count + (count == "1" ? " thread" : " threads"),
-                              {listTree, treeBytes}, true, count, {}, {}, {}, {}});
+    std::vector<Contender> contenders;
+    for (const QByteArray &count : options.threadCounts) {
+        const QByteArray label = count.isEmpty() ? "default"
+                                                 : count + (count == "1" ? " thread" : " threads");
+        contenders.push_back({label, {listTree, targetBytes}, count, {}, {}, {}, {}});
     }
     const size_t programs = contenders.size();
-    const size_t findUnset = programs;
-    const size_t findSet = programs + 1;
-    if (withFind) {
-        contenders.push_back({"find -printf, TZ unset", {"find", treeBytes, "-printf", FindFormat},
-                              false, {}, findOut, {}, {}, {}});
-        contenders.push_back({"find -printf, TZ set", {"find", treeBytes, "-printf", FindFormat},
-                              true, {}, findOut, {}, {}, {}});
+    if (options.withFind) {
+        contenders.push_back({"find -printf", {"find", targetBytes, "-printf", FindFormat}, {},
+                              findOut, {}, {}, {}});
     }
-    const size_t oneThread = 2;
-    std::vector<size_t> threadRows;
-    for (size_t i = oneThread; i < programs; ++i)
-        threadRows.push_back(i);
-    threadRows.push_back(1);
 
     // Start-up footprint: the program on an empty directory.
-    Contender startup{"program, empty directory", {listTree, empty}, false, {}, {}, {}, {}, {}};
+    Contender startup{"empty", {listTree, QFile::encodeName(emptyDir)}, {}, {}, {}, {}, {}};
     for (int i = 0; i < 3; ++i) {
-        if (!measure(startup, &startup.warm, emptyDir + QStringLiteral("/filelist.sync")))
+        Sample s;
+        if (!runOnce(startup, &s))
             return 1;
+        startup.warm.push_back(s);
     }
-
-    // One run of the program reads every directory and inode into the cache.
+    // One run reads the tree into the cache and leaves the list that the
+    // measured runs replace.
     Sample warmUp;
-    if (!runOnce(contenders[0], &warmUp))
+    if (!runOnce(contenders.front(), &warmUp))
         return 1;
-    for (int round = 0; round < rounds; ++round) {
+
+    const auto measure = [&listFile](Contender &c, std::vector<Sample> *into) {
+        Sample s;
+        if (!runOnce(c, &s)) {
+            std::fprintf(stderr, "%s failed\n", c.label.constData());
+            return false;
+        }
+        into->push_back(s);
+        if (c.outputFile.isEmpty())
+            c.list = digestList(listFile);
+        return true;
+    };
+    for (int round = 0; round < options.rounds; ++round) {
         for (Contender &c : contenders) {
-            if (!measure(c, &c.warm, listFile))
+            if (!measure(c, &c.warm))
                 return 1;
         }
     }
-
     QString noCold = QStringLiteral("not asked for (--cold)");
-    for (int round = 0; cold && round < rounds; ++round) {
-        for (size_t row : threadRows) {
+    for (int round = 0; options.cold && round < options.rounds; ++round) {
+        for (Contender &c : contenders) {
             if (!dropCaches(&noCold)) {
-                cold = false;
+                options.cold = false;
                 break;
             }
-            if (!measure(contenders[row], &contenders[row].cold, listFile))
+            if (!measure(c, &c.cold))
                 return 1;
         }
     }
-    for (size_t row : threadRows) {
-        if (!cold)
-            contenders[row].cold.clear();
-    }
 
-    const qint64 entries = qMax<qint64>(contenders[0].list.entries, 1);
-    const double basePeak = medianOf(startup.warm, &Sample::peakKiB);
-    std::printf("\ntree %s: %lld listed entries; %d rounds after a warm-up run, medians\n",
-                qPrintable(tree), contenders[0].list.entries, rounds);
-    std::printf("program = vorn_listtree, the app's walk and save without the window;\n"
-                "wall = spawn to exit; cpu = user + sys; start-up peak RSS %.1f MiB\n\n",
-                basePeak / 1024);
-    std::printf("| run | wall ms | cpu ms | peak RSS MiB | cpu µs/entry | RSS bytes/entry above start-up |\n");
-    std::printf("|---|---:|---:|---:|---:|---:|\n");
-    for (size_t i : {size_t(0), size_t(1), findUnset, findSet}) {
-        if (i >= contenders.size())
-            continue;
-        const Contender &c = contenders[i];
-        const double peak = medianOf(c.warm, &Sample::peakKiB);
-        const double cpu = medianOf(c.warm, &Sample::cpuMs);
-        std::printf("| %s | %.0f | %.0f | %.1f | %.2f | %s |\n", c.label.constData(),
-                    medianOf(c.warm, &Sample::wallMs), cpu, peak / 1024,
-                    cpu * 1e3 / double(entries),
-                    c.outputFile.isEmpty()
-                            ? QByteArray::number((peak - basePeak) * 1024 / double(entries), 'f', 0)
-                                      .constData()
-                            : "-");
-    }
-    // Each program run against find in the same time zone setting.
-    for (size_t i = 0; withFind && i < 2; ++i) {
-        const Contender &program = contenders[i];
-        const Contender &find = contenders[findUnset + i];
-        std::printf("\nratio %s / %s: wall %s, cpu %s", program.label.constData(),
-                    find.label.constData(),
-                    ratio(medianOf(program.warm, &Sample::wallMs),
-                          medianOf(find.warm, &Sample::wallMs)).constData(),
-                    ratio(medianOf(program.warm, &Sample::cpuMs),
-                          medianOf(find.warm, &Sample::cpuMs)).constData());
-    }
-
-    std::printf("\n\nthread counts (%s; default = variable unset), TZ set; cold: %s\n\n",
-                ThreadsVariable,
-                cold ? "sync and 3 written to /proc/sys/vm/drop_caches before each run"
-                     : qPrintable(QStringLiteral("skipped, ") + noCold));
-    std::printf("| threads | warm wall ms | warm cpu ms | peak RSS MiB | warm wall / 1 thread | warm cpu / 1 thread "
-                "| cold wall ms | cold cpu ms | cold wall / 1 thread | cold cpu / 1 thread |\n");
-    std::printf("|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
-    const Contender &one = contenders[oneThread];
-    for (size_t row : threadRows) {
-        const Contender &c = contenders[row];
-        std::printf("| %s | %.0f | %.0f | %.1f | %s | %s | %s | %s | %s | %s |\n",
-                    c.threads.isEmpty() ? "default" : c.threads.constData(),
-                    medianOf(c.warm, &Sample::wallMs), medianOf(c.warm, &Sample::cpuMs),
-                    medianOf(c.warm, &Sample::peakKiB) / 1024,
-                    ratio(medianOf(c.warm, &Sample::wallMs), medianOf(one.warm, &Sample::wallMs)).constData(),
-                    ratio(medianOf(c.warm, &Sample::cpuMs), medianOf(one.warm, &Sample::cpuMs)).constData(),
-                    cold ? QByteArray::number(medianOf(c.cold, &Sample::wallMs), 'f', 0).constData() : "-",
-                    cold ? QByteArray::number(medianOf(c.cold, &Sample::cpuMs), 'f', 0).constData() : "-",
-                    ratio(medianOf(c.cold, &Sample::wallMs), medianOf(one.cold, &Sample::wallMs)).constData(),
-                    ratio(medianOf(c.cold, &Sample::cpuMs), medianOf(one.cold, &Sample::cpuMs)).constData());
-    }
-    const Contender &byDefault = contenders[1];
-    std::printf("\nratio default threads / 1 thread, warm: wall %s, cpu %s",
-                ratio(medianOf(byDefault.warm, &Sample::wallMs), medianOf(one.warm, &Sample::wallMs)).constData(),
-                ratio(medianOf(byDefault.warm, &Sample::cpuMs), medianOf(one.warm, &Sample::cpuMs)).constData());
-    if (cold) {
-        std::printf("\nratio default threads / 1 thread, cold: wall %s, cpu %s",
-                    ratio(medianOf(byDefault.cold, &Sample::wallMs), medianOf(one.cold, &Sample::wallMs)).constData(),
-                    ratio(medianOf(byDefault.cold, &Sample::cpuMs), medianOf(one.cold, &Sample::cpuMs)).constData());
-    }
-    if (withFind) {
-        std::printf("\nratio %s / %s: cpu %s", one.label.constData(), contenders[findSet].label.constData(),
-                    ratio(medianOf(one.warm, &Sample::cpuMs), medianOf(contenders[findSet].warm, &Sample::cpuMs))
-                            .constData());
-    }
-    std::printf("\n");
+    const Contender *find = options.withFind ? &contenders.back() : nullptr;
+    const QByteArray tree = treeLabel(options, contenders.front().list.entries);
+    std::printf("\n%s: %s; medians of %d rounds after a warm-up run; start-up peak RSS %.1f MiB;\n"
+                "the program is vorn_listtree, the window's run without the window; TZ set\n\n",
+                qPrintable(options.tree), tree.constData(), options.rounds,
+                medianOf(startup.warm, &Sample::peakKiB) / 1024);
+    std::printf("| tree | run | wall ms | cpu ms | peak RSS MiB | wall / 1 thread | cpu / 1 thread | cpu / find |\n");
+    std::printf("|---|---|---:|---:|---:|---:|---:|---:|\n");
+    printRows(tree, contenders, &Contender::warm, find);
+    if (options.cold)
+        printRows(tree + ", cold", contenders, &Contender::cold, find);
+    else if (options.slowfsLatencyUs < 0)
+        std::printf("\ncold runs skipped: %s\n", qPrintable(noCold));
 
     bool same = true;
     for (size_t i = 1; i < programs; ++i)
         same = same && contenders[i].list.hash == contenders[0].list.hash;
-    std::printf("lists of every program run (TZ set and unset, every thread count): %s\n",
-                same ? "identical" : "DIFFERENT");
+    std::printf("\nlists of every program run: %s\n", same ? "identical" : "DIFFERENT");
     return same ? 0 : 1;
 }

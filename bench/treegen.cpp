@@ -38,12 +38,46 @@ QByteArray makeName(QRandomGenerator &rng, bool directory, int index)
     return name;
 }
 
-} // namespace
-
-qint64 generateTree(const QString &root, qint64 entries, quint32 seed)
+// Made one level at a time through descriptors: the paths get longer than
+// the system takes at once.
+qint64 generateDeep(const QByteArray &top, qint64 levels, bool comb)
 {
-    QRandomGenerator rng(seed);
-    const QByteArray top = QFile::encodeName(root);
+    ::mkdir(top.constData(), 0755);
+    int fd = ::open(top.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    qint64 made = 0;
+    for (qint64 i = 0; i < levels && fd >= 0; ++i) {
+        if (comb) {
+            ::mkdirat(fd, "b", 0755);
+            ::close(::openat(fd, "b/f", O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+            made += 2;
+        }
+        const char *next = comb ? "a" : "d";
+        ::mkdirat(fd, next, 0755);
+        const int below = ::openat(fd, next, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(fd);
+        fd = below;
+        ++made;
+    }
+    if (fd >= 0 && !comb) {
+        ::close(::openat(fd, "f", O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+        ++made;
+    }
+    ::close(fd);
+    return made;
+}
+
+qint64 generateFlat(const QByteArray &top, qint64 files, QRandomGenerator &rng)
+{
+    ::mkdir(top.constData(), 0755);
+    for (qint64 i = 0; i < files; ++i) {
+        const QByteArray path = top + '/' + makeName(rng, false, int(i));
+        ::close(::open(path.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+    }
+    return files;
+}
+
+qint64 generateShare(const QByteArray &top, qint64 entries, QRandomGenerator &rng)
+{
     ::mkdir(top.constData(), 0755);
     std::deque<QByteArray> pending{top};
     qint64 made = 0;
@@ -85,4 +119,23 @@ qint64 generateTree(const QString &root, qint64 entries, quint32 seed)
         first = false;
     }
     return made;
+}
+
+} // namespace
+
+qint64 generateTree(const QString &root, TreeShape shape, qint64 size, quint32 seed)
+{
+    QRandomGenerator rng(seed);
+    const QByteArray top = QFile::encodeName(root);
+    switch (shape) {
+    case TreeShape::Share:
+        return generateShare(top, size, rng);
+    case TreeShape::Chain:
+        return generateDeep(top, size, false);
+    case TreeShape::Comb:
+        return generateDeep(top, size, true);
+    case TreeShape::Flat:
+        return generateFlat(top, size, rng);
+    }
+    return 0;
 }

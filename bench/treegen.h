@@ -4,9 +4,20 @@
 
 #include <QString>
 
-// Makes a deterministic tree of about `entries` files and directories that
-// looks like a published share: several levels deep, 20 to 40 entries a
-// directory, mixed-case and some non-ASCII names, a few hidden and excluded
-// names, sizes and modification times spread over years (sizes are set by
-// truncation, so the files take no disk space). Returns the number made.
-qint64 generateTree(const QString &root, qint64 entries, quint32 seed);
+// The shapes of tree the benchmark measures on.
+enum class TreeShape {
+    // About `size` files and directories that look like a published share:
+    // several levels deep, 20 to 40 entries a directory, mixed-case and some
+    // non-ASCII names, a few hidden and excluded names, sizes and times
+    // spread over years (sizes are set by truncation: no disk space taken).
+    Share,
+    // `size` one-letter directories, one in the other, a file at the bottom.
+    Chain,
+    // `size` levels, each holding a/, the next level, and b/ with one file.
+    Comb,
+    // One directory of `size` files.
+    Flat,
+};
+
+// Makes a deterministic tree of the shape; returns how many entries it made.
+qint64 generateTree(const QString &root, TreeShape shape, qint64 size, quint32 seed);
