@@ -345,6 +345,7 @@ void ReadAhead::lookAtAll(const std::shared_ptr<DirectoryJob> &job)
         m_sharing.erase(std::find(m_sharing.begin(), m_sharing.end(), job));
     }
     m_jobDone.wait(lock, [&job, end] { return job->looked == end; });
+    Q_ASSERT(job->nextEntry >= Closed);
 }
 
 void ReadAhead::help(DirectoryJob &job)
@@ -401,6 +402,7 @@ void ReadAhead::withdraw(DirectoryJob &owner)
 
 void ReadAhead::offerLocked(DirectoryJob &owner)
 {
+    Q_ASSERT(owner.state != DirectoryJob::State::Running);
     if (m_maxWorkers == 0 || owner.offered || owner.state != DirectoryJob::State::Done
         || owner.error.isSet() || owner.leadsBackTo >= 0 || owner.leadsOutside >= 0)
         return;
@@ -458,6 +460,8 @@ void ReadAhead::fillLocked()
 
 void ReadAhead::finishLocked(DirectoryJob &job)
 {
+    Q_ASSERT(job.state == DirectoryJob::State::Done || job.state == DirectoryJob::State::Abandoned);
+    Q_ASSERT(!job.sharing);
     if (job.ahead && job.state == DirectoryJob::State::Done)
         m_heldEntries += job.listing.entries.size();
     offerLocked(job);
@@ -495,6 +499,8 @@ std::shared_ptr<DirectoryJob> ReadAhead::take(DirectoryJob &owner, size_t entry,
     }
     if (job->state != DirectoryJob::State::Done && !m_cancelled && !m_outOfMemory)
         runHere(lock, job, left);
+    // Done, or the walk is over: what a worker still runs stays its own.
+    Q_ASSERT(job->state == DirectoryJob::State::Done || m_cancelled || m_outOfMemory);
     fillLocked();
     return job;
 }
@@ -573,6 +579,7 @@ void ReadAhead::runQueuedLocked(std::unique_lock<std::mutex> &lock)
 {
     const std::shared_ptr<DirectoryJob> job = *m_queue.begin();
     m_queue.erase(m_queue.begin());
+    Q_ASSERT(job->state == DirectoryJob::State::Pending && job->ahead);
     job->state = DirectoryJob::State::Running;
     ++m_running;
     lock.unlock();

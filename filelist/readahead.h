@@ -68,13 +68,20 @@ struct DirectoryJob {
 // threads cost less than many; on a share every request waits for a server,
 // and many must be in flight to hide that.
 //
-// Threading: m_lock guards every job's scheduling fields, the queue, the
-// offers and the workers. A job's results are written by the one thread that
-// runs it (state Running) and read by others only once it is Done, which
-// they see under m_lock. Its entries are written by the thread that took
-// their chunk and read by the job's thread once looked counts them all.
-// Nodes never change once made, but for their identity, which is written
-// before the job that opens them is Done.
+// Threading, checked with Q_ASSERT where it can be:
+// - m_lock guards every job's scheduling fields (state, ahead, sharing,
+//   children, scheduled, offered), the queue, the offers and the workers; it
+//   is never held while the cache's own lock is taken, or a system call made.
+// - A job's results are written by the one thread that runs it (state
+//   Running: a worker, or the walk's thread) and read by others only once
+//   they saw it Done under m_lock.
+// - Its entries are looked at in chunks, each by the thread that took it from
+//   nextEntry; the job's thread reads them once looked counts every chunk
+//   taken, and closes nextEntry first, so that none is taken after.
+// - A job in the offers is alive: the walk withdraws a directory before it
+//   lets go of it, and stop() empties the offers before the walk's levels go.
+// - Nodes never change once made, but for their identity, which the thread
+//   that opens one writes before anyone can look at its children.
 class ReadAhead
 {
 public:
