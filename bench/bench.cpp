@@ -6,6 +6,7 @@
 // fields, alternating the runs so that all of them see the same machine;
 // warm, cold (the page cache emptied before each run) or through slowfs, a
 // file system whose every metadata request waits as a server's would.
+#include "slowmount.h"
 #include "treegen.h"
 
 #include <QByteArray>
@@ -17,13 +18,10 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <algorithm>
 #include <cstdio>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -144,67 +142,6 @@ bool dropCaches(QString *why)
     return true;
 }
 
-// slowfs mounted over a tree for as long as this lives.
-class SlowMount
-{
-public:
-    // Mounts tree at mountPoint; false, with the reason, when it cannot.
-    bool mount(const Options &options, const QString &mountPoint, QString *why)
-    {
-        QString program = options.slowfs;
-        if (program.isEmpty())
-            program = QCoreApplication::applicationDirPath() + QStringLiteral("/slowfs");
-        if (!QFileInfo(program).isExecutable()) {
-            *why = program + QStringLiteral(" was not built (it needs fuse3, libfuse3-dev and pkg-config)");
-            return false;
-        }
-        if (!QFileInfo::exists(QStringLiteral("/dev/fuse"))) {
-            *why = QStringLiteral("there is no /dev/fuse on this machine");
-            return false;
-        }
-        m_unmount = QStandardPaths::findExecutable(QStringLiteral("fusermount3"));
-        if (m_unmount.isEmpty()) {
-            *why = QStringLiteral("fusermount3 is not installed (package fuse3)");
-            return false;
-        }
-        struct stat before;
-        if (::stat(QFile::encodeName(mountPoint).constData(), &before) != 0)
-            return false;
-        m_point = mountPoint;
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start(program, {options.tree, mountPoint,
-                                  QStringLiteral("--latency-us=%1").arg(options.slowfsLatencyUs),
-                                  QStringLiteral("-o"), QStringLiteral("max_threads=64"),
-                                  QStringLiteral("-f")});
-        // Mounted once the mount point is on another device.
-        for (int i = 0; i < 500; ++i) {
-            struct stat now;
-            if (::stat(QFile::encodeName(mountPoint).constData(), &now) == 0
-                && now.st_dev != before.st_dev)
-                return true;
-            if (m_process.state() == QProcess::NotRunning)
-                break;
-            QThread::msleep(10);
-        }
-        *why = QStringLiteral("slowfs did not mount: ") + m_process.errorString();
-        return false;
-    }
-
-    ~SlowMount()
-    {
-        if (m_point.isEmpty())
-            return;
-        QProcess::execute(m_unmount, {QStringLiteral("-u"), m_point});
-        if (!m_process.waitForFinished(10000))
-            m_process.kill();
-    }
-
-private:
-    QProcess m_process;
-    QString m_point;
-    QString m_unmount;
-};
-
 QByteArray number(qint64 n)
 {
     QLocale c = QLocale::c();
@@ -272,7 +209,7 @@ void usage()
                  "  --cold adds runs after emptying the page cache (root only);\n"
                  "  --without-find leaves find out, which takes minutes on big trees;\n"
                  "  --slowfs-latency-us runs them all through slowfs with that latency\n"
-                 "  (PROGRAM, or the one built beside vorn_bench; skipped without FUSE)\n");
+                 "  (PROGRAM, or the one built with the project; skipped without FUSE)\n");
 }
 
 bool parse(QStringList args, Options *o)
@@ -344,7 +281,8 @@ int main(int argc, char *argv[])
         target = scratch.path() + QStringLiteral("/mnt");
         QDir().mkpath(target);
         QString why;
-        if (!slow.mount(options, target, &why)) {
+        const QString program = options.slowfs.isEmpty() ? SlowMount::builtProgram() : options.slowfs;
+        if (!slow.mount(program, options.tree, target, options.slowfsLatencyUs, &why)) {
             std::printf("slowfs skipped: %s\n", qPrintable(why));
             return 0;
         }

@@ -43,8 +43,10 @@ public:
     TestTree &rawDir(const QString &relative, const QByteArray &name);
     // depth directories called name, one in the other, inside relative, with a
     // file leaf at the bottom; made one level at a time, so the path may be
-    // longer than the system takes at once.
-    TestTree &chain(const QString &relative, const QString &name, int depth, const QString &leaf);
+    // longer than the system takes at once. With a side name, each level
+    // but the bottom also holds a directory side with a file leaf in it.
+    TestTree &chain(const QString &relative, const QString &name, int depth, const QString &leaf,
+                    const QString &side = {});
     TestTree &chmod(const QString &relative, int mode);
 #ifdef Q_OS_WIN
     // Gives an entry the hidden attribute, or the system one.

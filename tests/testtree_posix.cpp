@@ -49,25 +49,44 @@ TestTree &TestTree::touch(const QString &relative, qint64 secs, long nanoseconds
     return *this;
 }
 
+namespace {
+
+// Writes "x" into a new file leaf of the directory fd, with the tests' time.
+bool writeLeaf(int fd, const QByteArray &leaf)
+{
+    const int file = fd < 0 ? -1 : ::openat(fd, leaf.constData(), O_WRONLY | O_CREAT, 0644);
+    const struct timespec times[2] = {{1375106531, 0}, {1375106531, 0}};
+    const bool written = file >= 0 && ::write(file, "x", 1) == 1 && ::futimens(file, times) == 0;
+    ::close(file);
+    return written;
+}
+
+} // namespace
+
 TestTree &TestTree::chain(const QString &relative, const QString &name, int depth,
-                          const QString &leaf)
+                          const QString &leaf, const QString &side)
 {
     dir(relative);
     const QByteArray n = QFile::encodeName(name);
+    const QByteArray s = QFile::encodeName(side);
+    const QByteArray l = QFile::encodeName(leaf);
     int fd = ::open(QFile::encodeName(path(relative)).constData(), O_RDONLY | O_DIRECTORY);
-    for (int i = 0; i < depth && fd >= 0; ++i) {
+    bool made = fd >= 0;
+    for (int i = 0; i < depth && made; ++i) {
+        if (!side.isEmpty()) {
+            ::mkdirat(fd, s.constData(), 0755);
+            const int sideFd = ::openat(fd, s.constData(), O_RDONLY | O_DIRECTORY);
+            made = writeLeaf(sideFd, l);
+            ::close(sideFd);
+        }
         ::mkdirat(fd, n.constData(), 0755);
         const int next = ::openat(fd, n.constData(), O_RDONLY | O_DIRECTORY);
         ::close(fd);
         fd = next;
+        made = made && fd >= 0;
     }
-    const int file = fd < 0 ? -1 : ::openat(fd, QFile::encodeName(leaf).constData(),
-                                             O_WRONLY | O_CREAT, 0644);
-    if (file < 0 || ::write(file, "x", 1) != 1)
+    if (!made || !writeLeaf(fd, l))
         qFatal("cannot make a chain of %d in %s", depth, qPrintable(path(relative)));
-    const struct timespec times[2] = {{1375106531, 0}, {1375106531, 0}};
-    ::futimens(file, times);
-    ::close(file);
     ::close(fd);
     return *this;
 }

@@ -117,11 +117,14 @@ TestTree &TestTree::link(const QString &relative, const QString &target)
 
 // Windows makes long paths through the \\?\ form that Qt adds by itself.
 TestTree &TestTree::chain(const QString &relative, const QString &name, int depth,
-                          const QString &leaf)
+                          const QString &leaf, const QString &side)
 {
     QString at = relative;
-    for (int i = 0; i < depth; ++i)
+    for (int i = 0; i < depth; ++i) {
+        if (!side.isEmpty())
+            file(at + u'/' + side + u'/' + leaf);
         at += u'/' + name;
+    }
     return file(at + u'/' + leaf);
 }
 

@@ -70,6 +70,10 @@ void tst_ListFormat::order_data()
     QTest::newRow("lower case then code unit")
             << QStringList{"Zeta", "alpha", "ALPHA2", "Ω", "ω1"}
             << QStringList{"alpha", "ALPHA2", "Zeta", "Ω", "ω1"};
+    // Whatever else a directory holds, and in whatever order it lists them.
+    QTest::newRow("equal but for case: by their own code units")
+            << QStringList{"zed", "t01.txt", "filelist.sync", "Zed", "T01.txt", "éa", "Éa"}
+            << QStringList{"filelist.sync", "T01.txt", "t01.txt", "Zed", "zed", "Éa", "éa"};
 }
 
 void tst_ListFormat::order()

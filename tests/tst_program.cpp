@@ -2,6 +2,10 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "testtree.h"
 
+#ifndef Q_OS_WIN
+#include "slowmount.h"
+#endif
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -313,11 +317,15 @@ void tst_Program::deepTrees_data()
 {
     QTest::addColumn<int>("depth");
     QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("side"); // each level's other directory, holding the leaf
     QTest::addColumn<int>("openFiles");
 
-    QTest::newRow("deeper than the process may open files") << 150 << "d" << 64;
+    QTest::newRow("deeper than the process may open files") << 150 << "d" << "" << 64;
     QTest::newRow("a path far longer than the system takes")
-            << 45 << QString(100, u'n') << -1;
+            << 45 << QString(100, u'n') << "" << -1;
+    QTest::newRow("a chain of 6,000 levels") << 6000 << "d" << "" << -1;
+    // Coming back up, every level is needed again, long after it was left.
+    QTest::newRow("a comb of 1,500 levels, few descriptors") << 1500 << "a" << "b" << 64;
 }
 
 // Every directory is opened from the one above, and given up again past a
@@ -326,6 +334,7 @@ void tst_Program::deepTrees()
 {
     QFETCH(int, depth);
     QFETCH(QString, name);
+    QFETCH(QString, side);
     QFETCH(int, openFiles);
     QString why;
     if (depth * (name.size() + 1) > 4000 && !canMakeLongPaths(&why))
@@ -333,14 +342,19 @@ void tst_Program::deepTrees()
 
     QTemporaryDir dir;
     TestTree t(dir.path());
-    t.chain(QStringLiteral("share"), name, depth, QStringLiteral("leaf"));
-    QString path;
+    t.chain(QStringLiteral("share"), name, depth, QStringLiteral("leaf"), side);
+    // Down the chain, then each level's side directory on the way back up.
+    QStringList prefixes{QString()};
     QStringList expected;
     for (int i = 0; i < depth; ++i) {
-        path += (i ? QStringLiteral("/") : QString()) + name;
-        expected << path + QStringLiteral(",,0");
+        prefixes << prefixes.last() + name + u'/';
+        expected << prefixes.last().chopped(1) + QStringLiteral(",,0");
     }
-    expected << path + QStringLiteral("/leaf,2013-07-29T14:02:11,1");
+    expected << prefixes.last() + QStringLiteral("leaf,2013-07-29T14:02:11,1");
+    for (int i = depth - 1; i >= 0 && !side.isEmpty(); --i) {
+        expected << prefixes[i] + side + QStringLiteral(",,0")
+                 << prefixes[i] + side + QStringLiteral("/leaf,2013-07-29T14:02:11,1");
+    }
 
     ChildLimits limits;
     limits.openFiles = openFiles;
@@ -449,19 +463,21 @@ void tst_Program::threadsGiveTheSameRun_data()
 {
     QTest::addColumn<QStringList>("tree");
     QTest::addColumn<QString>("fault");
+    QTest::addColumn<bool>("slow"); // through slowfs, many requests in flight
 
     QStringList wide;
     for (int i = 0; i < 40; ++i)
         wide << QStringLiteral("share/d%1/sub/f").arg(i % 7) + QString::number(i)
              << QStringLiteral("share/d%1/g%2").arg(i).arg(i);
-    QTest::newRow("many directories") << wide << "";
+    QTest::newRow("many directories") << wide << "" << false;
     QTest::newRow("links, cycles, excluded and odd names")
             << QStringList{"share/a/x", "share/a/up -> ..", "share/a/root -> /", "share/b -> a",
                            "share/temp/t", "share/logs", "share/a,b", "share/p|", "share/s=",
                            "share/gone -> nowhere", "share/Ω/é"}
-            << "";
-    QTest::newRow("damage part-way") << wide << "getdents64:<root>/share/d3:5:0";
-    QTest::newRow("a vanished entry") << wide << "fstatat:f12:2";
+            << "" << false;
+    QTest::newRow("damage part-way") << wide << "getdents64:<root>/share/d3:5:0" << false;
+    QTest::newRow("a vanished entry") << wide << "fstatat:f12:2" << false;
+    QTest::newRow("through a file system of its own") << wide << "" << true;
 }
 
 // However many threads read ahead, the run hands on the same list and the
@@ -470,6 +486,7 @@ void tst_Program::threadsGiveTheSameRun()
 {
     QFETCH(QStringList, tree);
     QFETCH(QString, fault);
+    QFETCH(bool, slow);
     QString why;
     if (!TestTree::canMake(tree, &why))
         QSKIP(qPrintable(why));
@@ -478,6 +495,23 @@ void tst_Program::threadsGiveTheSameRun()
     TestTree t(dir.path());
     t.add(tree).file(QStringLiteral("share/filelist.sync"), "old\r\n");
     t.rawFile(QStringLiteral("share/d1"), "bad\xff").rawFile(QStringLiteral("share/d2"), "cr\r");
+    QString source = QStringLiteral("share");
+    QList<const char *> threadCounts{"1", "8"};
+#ifdef Q_OS_WIN
+    if (slow)
+        QSKIP("slowfs is a FUSE file system: Linux only");
+#else
+    SlowMount mount;
+    if (slow) {
+        // No latency: many requests at once through FUSE are what counts.
+        t.dir(QStringLiteral("mnt"));
+        if (!mount.mount(SlowMount::builtProgram(), t.path(source), t.path(QStringLiteral("mnt")), 0,
+                         &why))
+            QSKIP(qPrintable(why));
+        source = QStringLiteral("mnt");
+        threadCounts << "64";
+    }
+#endif
     QProcessEnvironment env = cleanEnvironment();
     if (!fault.isEmpty()) {
 #ifdef Q_OS_WIN
@@ -489,16 +523,18 @@ void tst_Program::threadsGiveTheSameRun()
 
     QList<QByteArray> lists;
     QList<QStringList> said;
-    for (const char *threads : {"1", "8"}) {
+    for (const char *threads : threadCounts) {
         env.insert(QStringLiteral("VORN_FILESYNC_LIST_THREADS"), QString::fromLatin1(threads));
-        const RunResult run = runProgram({t.root(), QStringLiteral("share")}, env);
+        const RunResult run = runProgram({t.root(), source}, env);
         QCOMPARE(run.exitCode, 0);
         said << run.messages;
         lists << t.read(QStringLiteral("share/filelist.sync"));
         t.file(QStringLiteral("share/filelist.sync"), "old\r\n");
     }
-    QCOMPARE(said[1], said[0]);
-    QCOMPARE(lines(lists[1]), lines(lists[0]));
+    for (qsizetype i = 1; i < said.size(); ++i) {
+        QCOMPARE(said[i], said[0]);
+        QCOMPARE(lines(lists[i]), lines(lists[0]));
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_Program)
