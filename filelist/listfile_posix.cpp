@@ -28,7 +28,7 @@ ListFile::~ListFile()
 {
     if (m_native >= 0)
         ::close(int(m_native));
-    if (m_created && !m_keep)
+    if (m_created)
         remove();
 }
 
