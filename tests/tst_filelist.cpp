@@ -59,11 +59,16 @@ void tst_FileList::walk_data()
             << QStringList{"d.txt", "C/x", "C/Y/z", "b.txt", "a/", "C/Y/Z2"} << ""
             << QStringList{"a/", "b.txt", "C/", "C/x", "C/Y/", "C/Y/z", "C/Y/Z2", "d.txt"}
             << QStringList{} << true << QStringList{};
-    QTest::newRow("excludes: top level only, exact case, files too")
-            << QStringList{"temp", "source/a", "Docs/b", "data/", "sub/logs/f", "logs2", "zz"}
-            << ""
-            << QStringList{"Docs/", "Docs/b", "logs2", "sub/", "sub/logs/", "sub/logs/f", "zz"}
-            << QStringList{"data excluded", "source excluded", "temp excluded"} << true << QStringList{};
+    QTest::newRow("excludes: every name, files too")
+            << QStringList{"temp", "source/a", "docs/", "data/d/e", "install", "backup/c", "logs", "zz"}
+            << "" << QStringList{"zz"}
+            << QStringList{"backup excluded", "data excluded", "docs excluded", "install excluded",
+                           "logs excluded", "source excluded", "temp excluded"}
+            << true << QStringList{};
+    QTest::newRow("excludes: top level only, exact case")
+            << QStringList{"TEMP", "Docs/b", "sub/logs/f", "logs2", "zz"} << ""
+            << QStringList{"Docs/", "Docs/b", "logs2", "sub/", "sub/logs/", "sub/logs/f", "TEMP", "zz"}
+            << QStringList{} << true << QStringList{};
     QTest::newRow("hidden and special files left out")
             << QStringList{".hidden", ".dir/f", "pipe|", "sock=", "dangling -> nowhere", "f",
                            "d/.h", "d/pipe|"}
