@@ -23,7 +23,7 @@ public:
 
     // dir must stay open while the file is written.
     ListFile(const DirectoryReader &dir, const char *name);
-    ~ListFile(); // removes the file unless it was kept
+    ~ListFile(); // removes the file unless it was renamed into place
     ListFile(const ListFile &) = delete;
     ListFile &operator=(const ListFile &) = delete;
 
@@ -37,8 +37,6 @@ public:
     // Renames the finished file to name in the same directory, replacing
     // what is there, and makes the rename itself durable.
     bool renameTo(const char *name, Error *error);
-    // Leaves the file in place when this object goes.
-    void keep() { m_keep = true; }
 
 private:
     void remove();
@@ -47,5 +45,4 @@ private:
     const char *m_name;
     qintptr m_native = -1;
     bool m_created = false;
-    bool m_keep = false;
 };

@@ -30,7 +30,7 @@ ListFile::~ListFile()
 {
     if (m_native != -1)
         CloseHandle(handleOf(m_native));
-    if (m_created && !m_keep)
+    if (m_created)
         remove();
 }
 

@@ -1,10 +1,10 @@
 #!/bin/sh
 # SPDX-FileCopyrightText: 2026 vorn_filesync_list developers
 # SPDX-License-Identifier: GPL-2.0-or-later
-# Checks of what ships besides the program: the man page, the Debian package,
-# the Windows version resource as written and as linked into the program, and
-# the Windows ZIP package run where it is unzipped. Exit 77 means skipped, with
-# the reason printed.
+# Checks of what ships besides the program: the man page, the Debian package
+# and what lintian says of it, the Windows version resource as written and as
+# linked into the program, and the Windows ZIP package run where it is
+# unzipped. Exit 77 means skipped, with the reason printed.
 #   packaging.sh man BUILD_DIR | deb BUILD_DIR | resource SOURCE_DIR
 #              | exe BUILD_DIR | zip BUILD_DIR
 set -eu
@@ -58,6 +58,7 @@ deb)
     need cpack
     need dpkg-deb
     need dpkg-shlibdeps
+    need dpkg-parsechangelog
     (cd "$work" && cpack -G DEB --config "$dir/CPackConfig.cmake" >cpack.log 2>&1) || { cat "$work/cpack.log"; fail "cpack failed"; }
     deb=$work/vorn-filesync-list_4.5.0_$(dpkg --print-architecture).deb
     [ -f "$deb" ] || fail "no package $deb"
@@ -70,10 +71,21 @@ deb)
         echo "$depends" | grep -q "$lib" || fail "Depends lacks $lib: $depends"
     done
     files=$(dpkg-deb -c "$deb" | awk '{print $6}')
-    for f in ./usr/bin/vorn_filesync_list ./usr/share/man/man1/vorn_filesync_list.1.gz; do
+    doc=./usr/share/doc/vorn-filesync-list
+    for f in ./usr/bin/vorn_filesync_list ./usr/share/man/man1/vorn_filesync_list.1.gz \
+             $doc/changelog.gz $doc/copyright; do
         echo "$files" | grep -qx "$f" || fail "package lacks $f"
     done
+    dpkg-deb -x "$deb" "$work/root"
+    # A new version needs its own changelog entry.
+    logged=$(gunzip -c "$work/root/$doc/changelog.gz" | dpkg-parsechangelog -l- -SVersion)
+    [ "$logged" = 4.5.0 ] || fail "the changelog's latest entry is $logged"
     echo "package: $(basename "$deb"), Depends: $depends"
+    need lintian
+    # Errors and warnings fail; infos are shown.
+    lintian --fail-on error,warning --display-info "$deb" >"$work/lintian" 2>&1 \
+        || { cat "$work/lintian"; fail "lintian"; }
+    grep -v '^running with root privileges' "$work/lintian" || echo "lintian: no tags"
     ;;
 resource)
     need x86_64-w64-mingw32-windres
@@ -107,6 +119,7 @@ zip)
     (cd "$work/unzipped" && cmake -E tar xf "$zip")
     (cd "$work/unzipped" && find . -type f | sort) > "$work/files"
     cat > "$work/expected" <<'FILES'
+./COPYING.txt
 ./Qt6Core.dll
 ./Qt6Gui.dll
 ./Qt6Widgets.dll
@@ -120,6 +133,8 @@ zip)
 FILES
     diff "$work/expected" "$work/files" || fail "the package holds other files"
     grep -q '^NAME' "$work/unzipped/vorn_filesync_list.txt" || fail "no manual text"
+    tr -d '\r' < "$work/unzipped/COPYING.txt" | cmp -s - "$(dirname "$0")/../LICENSES/GPL-2.0-or-later.txt" \
+        || fail "COPYING.txt is not the licence"
     # Run from the unzipped folder alone: no Qt of the build's on the path.
     mkdir -p "$work/tree/share/sub"
     printf 'x' > "$work/tree/share/sub/f.txt"

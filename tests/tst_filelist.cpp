@@ -1,8 +1,8 @@
 // SPDX-FileCopyrightText: 2026 vorn_filesync_list developers
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "filelist.h"
 #include "listrun.h"
 #include "testtree.h"
+#include "walkrecorder.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -33,21 +33,6 @@ private slots:
     void publish();
 };
 
-namespace {
-
-const QStringList Excludes = {"source", "temp", "docs", "data", "install", "backup", "logs"};
-
-// Entry names, a directory's with a trailing "/".
-QStringList names(const FileList &list)
-{
-    QStringList result;
-    for (const FileEntry &entry : list.entries())
-        result << entry.name() + (entry.isDirectory() ? QStringLiteral("/") : QString());
-    return result;
-}
-
-} // namespace
-
 void tst_FileList::init()
 {
     QString why;
@@ -74,11 +59,16 @@ void tst_FileList::walk_data()
             << QStringList{"d.txt", "C/x", "C/Y/z", "b.txt", "a/", "C/Y/Z2"} << ""
             << QStringList{"a/", "b.txt", "C/", "C/x", "C/Y/", "C/Y/z", "C/Y/Z2", "d.txt"}
             << QStringList{} << true << QStringList{};
-    QTest::newRow("excludes: top level only, exact case, files too")
-            << QStringList{"temp", "source/a", "Docs/b", "data/", "sub/logs/f", "logs2", "zz"}
-            << ""
-            << QStringList{"Docs/", "Docs/b", "logs2", "sub/", "sub/logs/", "sub/logs/f", "zz"}
-            << QStringList{"data excluded", "source excluded", "temp excluded"} << true << QStringList{};
+    QTest::newRow("excludes: every name, files too")
+            << QStringList{"temp", "source/a", "docs/", "data/d/e", "install", "backup/c", "logs", "zz"}
+            << "" << QStringList{"zz"}
+            << QStringList{"backup excluded", "data excluded", "docs excluded", "install excluded",
+                           "logs excluded", "source excluded", "temp excluded"}
+            << true << QStringList{};
+    QTest::newRow("excludes: top level only, exact case")
+            << QStringList{"TEMP", "Docs/b", "sub/logs/f", "logs2", "zz"} << ""
+            << QStringList{"Docs/", "Docs/b", "logs2", "sub/", "sub/logs/", "sub/logs/f", "TEMP", "zz"}
+            << QStringList{} << true << QStringList{};
     QTest::newRow("hidden and special files left out")
             << QStringList{".hidden", ".dir/f", "pipe|", "sock=", "dangling -> nowhere", "f",
                            "d/.h", "d/pipe|"}
@@ -164,13 +154,11 @@ void tst_FileList::walk()
 #endif
     const QString root = source.isEmpty() ? t.root() : t.path(source);
 
-    DebugMessages messages;
-    FileList list;
-    list.setExcludes(Excludes);
-    list.scan(root, QString());
-    QCOMPARE(names(list), listed);
-    QCOMPARE(messages.take(), withRoot(said, t.root()));
-    QCOMPARE(list.pathExists(), exists);
+    WalkRecorder walk;
+    const bool exact = walk.walk(root, ListRun::excludedNames());
+    QCOMPARE(walk.entries(), listed);
+    QCOMPARE(walk.lines(), withRoot(said, t.root()));
+    QCOMPARE(exact, exists);
 }
 
 void tst_FileList::linkToFileListedAsTarget()
@@ -181,13 +169,8 @@ void tst_FileList::linkToFileListedAsTarget()
         QSKIP(qPrintable(why));
     TestTree t(dir.path());
     t.file(QStringLiteral("target"), "12345", 1375099331).link(QStringLiteral("z"), QStringLiteral("target"));
-    FileList list;
-    list.scan(t.root(), QString());
-    QFile out(t.path(QStringLiteral("list")));
-    QVERIFY(out.open(QIODevice::WriteOnly));
-    QVERIFY(list.write(out));
-    out.close();
-    QCOMPARE(t.read(QStringLiteral("list")),
+    QCOMPARE(ListRun(t.root().toUtf8()).run(), ListRun::Outcome::Saved);
+    QCOMPARE(t.read(QStringLiteral("filelist.sync")),
              QByteArray("target,2013-07-29T14:02:11,5\r\nz,2013-07-29T14:02:11,5\r\n"));
 }
 
@@ -205,11 +188,10 @@ void tst_FileList::namesThatCannotBeLines()
             .rawFile(QStringLiteral("d2"), "\xff\xfe")
             .rawFile(QStringLiteral("d2"), "half\xc3")
             .file(QStringLiteral("d3/cr\rdir/inner"));
-    DebugMessages messages;
-    FileList list;
-    list.scan(t.root(), QString());
-    QCOMPARE(names(list), (QStringList{"d1/", "d1/a", "d1/z", "d2/", "d2/ok", "d3/", "d3/b"}));
-    QStringList said = messages.take();
+    WalkRecorder walk;
+    QVERIFY(walk.walk(t.root()));
+    QCOMPARE(walk.entries(), (QStringList{"d1/", "d1/a", "d1/z", "d2/", "d2/ok", "d3/", "d3/b"}));
+    QStringList said = walk.lines();
     said.sort();
     QCOMPARE(said, withRoot({"filelist: skipping a name that is not valid text in <root>/d2",
                                  "filelist: skipping a name that is not valid text in <root>/d2",

@@ -1,6 +1,6 @@
 // SPDX-FileCopyrightText: 2026 vorn_filesync_list developers
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "filelist.h"
+#include "fileentry.h"
 #include "listformat.h"
 #include "localclock.h"
 #include "testtree.h"

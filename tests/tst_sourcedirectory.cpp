@@ -1,6 +1,5 @@
 // SPDX-FileCopyrightText: 2026 vorn_filesync_list developers
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "listrun.h"
 #include "sourcedirectory.h"
 #include "testtree.h"
 
@@ -14,7 +13,6 @@ class tst_SourceDirectory : public QObject
 private slots:
     void source_data();
     void source();
-    void excludedNames();
     void walkThreads_data();
     void walkThreads();
 };
@@ -111,12 +109,6 @@ void tst_SourceDirectory::source()
         QCOMPARE(source->isConfigured(), configured);
         QCOMPARE(source->isText(), text);
     }
-}
-
-void tst_SourceDirectory::excludedNames()
-{
-    QCOMPARE(ListRun::excludedNames(), (QStringList{"source", "temp", "docs", "data", "install",
-                                             "backup", "logs"}));
 }
 
 void tst_SourceDirectory::walkThreads_data()

@@ -2,10 +2,11 @@
 # SPDX-FileCopyrightText: 2026 vorn_filesync_list developers
 # SPDX-License-Identifier: GPL-2.0-or-later
 # Installs what building, testing, packaging and benchmarking need on Debian 12
-# (run as root): dpkg-dev computes the package's dependencies, groff checks the
-# man page, the MinGW binutils compile the Windows version resource, strace
-# holds the program back in a test, fuse3 and its headers build and mount
-# slowfs, the slow storage of the benchmark and of a test.
+# (run as root): dpkg-dev computes the package's dependencies, lintian checks
+# the package, groff checks the man page, the MinGW binutils compile the
+# Windows version resource, strace holds the program back in a test, fuse3
+# and its headers build and mount slowfs, the slow storage of the benchmark
+# and of a test.
 #   sh tools/install-deps.sh           the Linux build
 #   sh tools/install-deps.sh windows   also the Windows build and Wine to test it
 set -e
@@ -13,7 +14,7 @@ export DEBIAN_FRONTEND=noninteractive
 apt-get update -q
 apt-get install -y -q --no-install-recommends \
     cmake ninja-build g++ qt6-base-dev qt6-qpa-plugins libgl-dev tzdata findutils \
-    dpkg-dev groff-base binutils-mingw-w64-x86-64 strace fuse3 libfuse3-dev pkg-config
+    dpkg-dev lintian groff-base binutils-mingw-w64-x86-64 strace fuse3 libfuse3-dev pkg-config
 if [ "${1:-}" = windows ]; then
     # Debian's moc, rcc and uic serve the Windows Qt of the same version.
     apt-get install -y -q --no-install-recommends \

@@ -1,0 +1,29 @@
+// SPDX-FileCopyrightText: 2026 vorn_filesync_list developers
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+
+#include "directorywalk.h"
+
+#include <QString>
+#include <QStringList>
+
+// Walks a tree as the program does and keeps what the walk handed on, for
+// the tests to compare whole: each entry's path, a directory's with a
+// trailing "/", and the debug line of each notice, both in walk order.
+class WalkRecorder : public WalkSink
+{
+public:
+    // Walks root, leaving out the top-level names in excludes; true when the
+    // tree was listed exactly.
+    bool walk(const QString &root, const QStringList &excludes = {});
+
+    const QStringList &entries() const { return m_entries; }
+    const QStringList &lines() const { return m_lines; }
+
+private:
+    void entry(const FileEntry &entry) override;
+    void notice(const WalkNotice &notice) override;
+
+    QStringList m_entries;
+    QStringList m_lines;
+};
