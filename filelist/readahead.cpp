@@ -408,7 +408,9 @@ void ReadAhead::offerLocked(DirectoryJob &owner)
         return;
     const std::vector<Entry> &entries = owner.listing.entries;
     size_t next = owner.scheduled;
-    while (next < entries.size() && (entries[next].kind != Entry::Kind::Directory || isSkipped(owner, next)))
+    while (next < entries.size()
+           && (entries[next].kind != Entry::Kind::Directory || isSkipped(owner, next)
+               || (next < owner.children.size() && owner.children[next])))
         ++next;
     owner.scheduled = next;
     if (next == entries.size())
@@ -433,19 +435,33 @@ void ReadAhead::withdrawLocked(DirectoryJob &owner)
 void ReadAhead::fillLocked()
 {
     const size_t budget = m_slow.load(std::memory_order_relaxed) ? m_slowBudget : FastBudget;
-    // Waking a worker costs about as much as reading a small directory, so
-    // the read-ahead is topped up in batches, once a quarter of it was taken.
-    if (m_maxWorkers == 0 || m_stopping || m_short || m_ahead + budget / 4 > budget)
+    if (m_maxWorkers == 0 || m_stopping || m_short)
         return;
+    // Waking a worker costs about as much as reading a small directory, so
+    // the read-ahead grows in batches, once a quarter of it was taken.
+    const bool grow = m_ahead + budget / 4 <= budget;
     size_t added = 0;
-    while (m_ahead < budget && m_heldEntries < MaxHeldEntries && !m_offers.empty()) {
+    while (m_heldEntries < MaxHeldEntries && !m_offers.empty()) {
         DirectoryJob &owner = **m_offers.begin();
+        if (!grow || m_ahead >= budget) {
+            // A directory found just now may be needed before one asked for
+            // earlier: it takes the turn of the last one nobody started.
+            if (m_queue.empty())
+                break;
+            const std::shared_ptr<DirectoryJob> last = *std::prev(m_queue.end());
+            if (comparePlaces(owner.node.get(), quint32(owner.scheduled), last->node->parent.get(),
+                              last->node->index)
+                >= 0)
+                break;
+            unscheduleLocked(last);
+        }
         withdrawLocked(owner);
         const size_t entry = owner.scheduled++;
         const Entry &child = owner.listing.entries[entry];
         auto job = std::make_shared<DirectoryJob>(std::make_shared<DirectoryNode>(
                 owner.node, owner.listing.name(child).toByteArray(), quint32(entry)));
         job->ahead = true;
+        job->owner = &owner;
         if (owner.children.empty())
             owner.children.resize(owner.listing.entries.size());
         owner.children[entry] = job;
@@ -456,6 +472,18 @@ void ReadAhead::fillLocked()
     }
     if (added > 0)
         m_workReady.notify_all();
+}
+
+void ReadAhead::unscheduleLocked(const std::shared_ptr<DirectoryJob> &job)
+{
+    Q_ASSERT(job->state == DirectoryJob::State::Pending && job->ahead);
+    m_queue.erase(job);
+    --m_ahead;
+    DirectoryJob &owner = *job->owner;
+    withdrawLocked(owner);
+    owner.children[job->node->index].reset();
+    owner.scheduled = qMin<size_t>(owner.scheduled, job->node->index);
+    offerLocked(owner);
 }
 
 void ReadAhead::finishLocked(DirectoryJob &job)

@@ -49,9 +49,10 @@ struct DirectoryJob {
     // Guarded by the read-ahead's lock.
     State state = State::Pending;
     bool ahead = false;       // asked of the workers before the walk got there
+    DirectoryJob *owner = nullptr; // the directory it was asked for from, while it is Pending
     bool sharing = false;     // its entries are offered to the workers
     std::vector<std::shared_ptr<DirectoryJob>> children; // read ahead, by entry
-    size_t scheduled = 0;     // entries before this one have been looked at for the read-ahead
+    size_t scheduled = 0;     // the first entry the read-ahead may still ask for
     bool offered = false;     // waiting to have its subdirectories read ahead
 };
 
@@ -153,6 +154,8 @@ private:
     void offerLocked(DirectoryJob &owner);
     void withdrawLocked(DirectoryJob &owner);
     void fillLocked();
+    // Takes a job nobody started back from the read-ahead.
+    void unscheduleLocked(const std::shared_ptr<DirectoryJob> &job);
     void finishLocked(DirectoryJob &job);
     void waitLocked(std::unique_lock<std::mutex> &lock, const std::shared_ptr<DirectoryJob> &job);
     // Runs a job on the walk's thread, where a want of descriptors first
