@@ -2,6 +2,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "descriptorcache.h"
 
+#include "brieflock.h"
+
 #include <QStringLiteral>
 
 #include <vector>
@@ -52,7 +54,7 @@ DescriptorCache::Pin DescriptorCache::acquire(const std::shared_ptr<DirectoryNod
     Pin child;
     std::shared_ptr<DirectoryNode> ancestor;
     {
-        std::lock_guard<std::mutex> lock(m_lock);
+        BriefLock lock(m_lock);
         if (node->reader.isOpen()) {
             pinLocked(*node);
             *error = {};
@@ -139,18 +141,18 @@ DirectoryReader DescriptorCache::openBelow(const DirectoryReader &base, QByteArr
 DescriptorCache::Pin DescriptorCache::install(const std::shared_ptr<DirectoryNode> &node,
                                               DirectoryReader reader)
 {
-    DirectoryReader spare; // closed once the lock is let go
-    std::lock_guard<std::mutex> lock(m_lock);
+    DirectoryReader closing; // closed once the lock is let go
+    BriefLock lock(m_lock);
     if (node->reader.isOpen()) {
         // Another thread opened it meanwhile.
-        spare = std::move(reader);
+        closing = std::move(reader);
         pinLocked(*node);
         return Pin(this, node);
     }
     node->reader = std::move(reader);
     node->pins = 1;
     ++m_open;
-    trimLocked();
+    trimLocked(&closing);
     return Pin(this, node);
 }
 
@@ -163,48 +165,41 @@ void DescriptorCache::pinLocked(DirectoryNode &node)
 
 void DescriptorCache::unpin(const std::shared_ptr<DirectoryNode> &node, bool keep)
 {
-    std::lock_guard<std::mutex> lock(m_lock);
+    DirectoryReader closing; // closed once the lock is let go
+    BriefLock lock(m_lock);
     Q_ASSERT(node->pins > 0);
     if (--node->pins > 0)
         return;
     if (!keep) {
-        node->reader.close();
+        closing = std::move(node->reader);
         --m_open;
         return;
     }
     m_unpinned.push_front(node);
     node->unpinned = m_unpinned.begin();
-    trimLocked();
+    trimLocked(&closing);
 }
 
-void DescriptorCache::trimLocked()
+void DescriptorCache::trimLocked(DirectoryReader *closing)
 {
-    while (m_open > m_capacity && !m_unpinned.empty()) {
-        m_unpinned.back()->reader.close();
-        m_unpinned.pop_back();
-        --m_open;
-    }
+    // Each call adds one directory at most, so one goes at most.
+    if (m_open > m_capacity && !m_unpinned.empty())
+        giveUpLocked(closing);
+}
+
+void DescriptorCache::giveUpLocked(DirectoryReader *closing)
+{
+    *closing = std::move(m_unpinned.back()->reader);
+    m_unpinned.pop_back();
+    --m_open;
 }
 
 bool DescriptorCache::giveUpOne()
 {
-    std::lock_guard<std::mutex> lock(m_lock);
+    DirectoryReader closing; // closed once the lock is let go
+    BriefLock lock(m_lock);
     if (m_unpinned.empty())
         return false;
-    m_unpinned.back()->reader.close();
-    m_unpinned.pop_back();
-    --m_open;
+    giveUpLocked(&closing);
     return true;
-}
-
-size_t DescriptorCache::openCount() const
-{
-    std::lock_guard<std::mutex> lock(m_lock);
-    return m_open;
-}
-
-size_t DescriptorCache::pinnedCount() const
-{
-    std::lock_guard<std::mutex> lock(m_lock);
-    return m_open - m_unpinned.size();
 }

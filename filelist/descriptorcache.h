@@ -105,9 +105,6 @@ public:
     // Closes the least recently used directory nobody uses; false when every
     // open one is in use.
     bool giveUpOne();
-    // How many directories are open, and how many of them in use.
-    size_t openCount() const;
-    size_t pinnedCount() const;
 
 private:
     // Opens relative below base, trying again while descriptors can be freed.
@@ -120,11 +117,14 @@ private:
     Pin install(const std::shared_ptr<DirectoryNode> &node, DirectoryReader reader);
     void unpin(const std::shared_ptr<DirectoryNode> &node, bool keep = true);
     void pinLocked(DirectoryNode &node);
-    // Gives up directories over the capacity, with m_lock held.
-    void trimLocked();
+    // With m_lock held: gives up the least recently used directory when
+    // there are more than the capacity, or at once; closing takes it, to be
+    // closed once the lock is let go.
+    void trimLocked(DirectoryReader *closing);
+    void giveUpLocked(DirectoryReader *closing);
 
     const size_t m_capacity;
-    mutable std::mutex m_lock;
+    std::mutex m_lock;
     // Open and unused, the most recently used first.
     std::list<std::shared_ptr<DirectoryNode>> m_unpinned;
     size_t m_open = 0;

@@ -2,6 +2,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "readahead.h"
 
+#include "brieflock.h"
+
 #include "listformat.h"
 
 #include <QThread>
@@ -17,14 +19,17 @@ namespace {
 using Entry = DirectoryReader::Entry;
 using Error = DirectoryReader::Error;
 
-// Jobs read ahead and not yet taken by the walk: enough to keep a few
-// threads busy on a fast disk, and many requests in flight on slow storage.
-constexpr size_t FastBudget = 256;
+// Jobs read ahead and not yet taken by the walk: enough to keep the threads
+// busy on a fast disk, and many requests in flight on slow storage.
+constexpr size_t Budget = 256;
 // And the entries those hold, so that memory stays bounded on wide trees.
 constexpr size_t MaxHeldEntries = 1 << 18;
 // Comparing two places walks up the tree to where they part, so few offers
 // are kept; one dropped is offered again when the walk comes to it.
 constexpr size_t MaxOffers = 256;
+// On a fast disk, the directories the walk needs next that a worker leaves
+// to it: waiting for a worker to finish one costs more than reading it.
+constexpr size_t LeftToTheWalk = 0;
 // The mark of a job whose entries are all taken.
 constexpr size_t Closed = std::numeric_limits<size_t>::max() / 2;
 // Chunks of entries looked at between two checks for waits: small ones
@@ -62,8 +67,8 @@ void sortListing(DirectoryReader::Listing *listing)
         listing->entries[i] = items[i].entry;
 }
 
-// The order of two places in walk order, a place being entry index of the
-// directory parent: each is followed up the tree to where the two part.
+// The order of two places in walk order, a place being the entry at an index
+// of a directory: each is followed up the tree to where the two part.
 int comparePlaces(const DirectoryNode *a, quint32 ia, const DirectoryNode *b, quint32 ib)
 {
     bool aBelow = false;
@@ -111,8 +116,7 @@ ReadAhead::ReadAhead(DescriptorCache &cache, std::vector<DirectoryReader::Ancest
                      QByteArrayList topLevelSkipped, int threads, int maxThreads)
     : m_cache(cache), m_outside(std::move(outside)), m_topLevelSkipped(std::move(topLevelSkipped)),
       m_adaptive(threads <= 0),
-      m_maxWorkers((m_adaptive ? maxThreads : qMin(threads, maxThreads)) - 1),
-      m_slowBudget(size_t(4 * maxThreads))
+      m_maxWorkers((m_adaptive ? maxThreads : qMin(threads, maxThreads)) - 1)
 {
 }
 
@@ -126,7 +130,7 @@ void ReadAhead::start()
     // A few threads while the storage answers at once: the walk's own thread
     // reads too, and on a fast disk more threads cost more than they save.
     const int initial = m_adaptive ? qBound(1, QThread::idealThreadCount() - 1, 3) : m_maxWorkers.load();
-    std::lock_guard<std::mutex> lock(m_lock);
+    BriefLock lock(m_lock);
     while (int(m_workers.size()) < qMin(initial, m_maxWorkers.load()) && startWorkerLocked()) {
     }
 }
@@ -186,7 +190,7 @@ void ReadAhead::noteCheck(bool waited)
     m_slow.store(true, std::memory_order_relaxed);
     if (!m_adaptive || !waited || m_workerCount.load(std::memory_order_relaxed) >= m_maxWorkers)
         return;
-    std::lock_guard<std::mutex> lock(m_lock);
+    BriefLock lock(m_lock);
     if (!m_queue.empty() || !m_sharing.empty())
         growLocked();
 }
@@ -201,14 +205,14 @@ size_t ReadAhead::chunkSize() const
 void ReadAhead::cancel()
 {
     m_cancelled = true;
-    std::lock_guard<std::mutex> lock(m_lock);
+    BriefLock lock(m_lock);
     m_jobDone.notify_all();
 }
 
 void ReadAhead::stop()
 {
     {
-        std::lock_guard<std::mutex> lock(m_lock);
+        BriefLock lock(m_lock);
         m_stopping = true;
         m_queue.clear();
         m_offers.clear();
@@ -218,14 +222,14 @@ void ReadAhead::stop()
     for (size_t i = 0;; ++i) {
         std::thread worker;
         {
-            std::lock_guard<std::mutex> lock(m_lock);
+            BriefLock lock(m_lock);
             if (i == m_workers.size())
                 break;
             worker = std::move(m_workers[i]);
         }
         worker.join();
     }
-    std::lock_guard<std::mutex> lock(m_lock);
+    BriefLock lock(m_lock);
     m_workers.clear();
 }
 
@@ -241,7 +245,7 @@ void ReadAhead::readSource(const std::shared_ptr<DirectoryJob> &job,
         job->listing = {};
         job->listing.readError = Error::outOfMemory();
     }
-    std::lock_guard<std::mutex> lock(m_lock);
+    BriefLock lock(m_lock);
     job->state = DirectoryJob::State::Done;
 }
 
@@ -330,7 +334,7 @@ void ReadAhead::lookAtAll(const std::shared_ptr<DirectoryJob> &job)
             m_chunksSeen.fetch_add(1, std::memory_order_relaxed);
         // Worth sharing once more is left than this thread would soon do.
         if (!sharing && m_maxWorkers > 0 && job->count - to > 4 * chunkSize()) {
-            std::lock_guard<std::mutex> lock(m_lock);
+            BriefLock lock(m_lock);
             sharing = true;
             job->sharing = true;
             m_sharing.push_back(job);
@@ -339,7 +343,7 @@ void ReadAhead::lookAtAll(const std::shared_ptr<DirectoryJob> &job)
     }
     // No chunk is taken after this; wait for those that were.
     const size_t end = qMin(job->nextEntry.exchange(Closed), job->count);
-    std::unique_lock<std::mutex> lock(m_lock);
+    BriefLock lock(m_lock);
     if (sharing) {
         job->sharing = false;
         m_sharing.erase(std::find(m_sharing.begin(), m_sharing.end(), job));
@@ -362,7 +366,7 @@ void ReadAhead::help(DirectoryJob &job)
         step.done(to - from);
         // The job's thread may be waiting for this chunk.
         if (job.nextEntry >= Closed) {
-            std::lock_guard<std::mutex> lock(m_lock);
+            BriefLock lock(m_lock);
             m_jobDone.notify_all();
         }
     }
@@ -387,7 +391,7 @@ void ReadAhead::offer(DirectoryJob &owner)
 {
     if (m_maxWorkers == 0)
         return;
-    std::lock_guard<std::mutex> lock(m_lock);
+    BriefLock lock(m_lock);
     offerLocked(owner);
     fillLocked();
 }
@@ -396,7 +400,7 @@ void ReadAhead::withdraw(DirectoryJob &owner)
 {
     if (m_maxWorkers == 0)
         return;
-    std::lock_guard<std::mutex> lock(m_lock);
+    BriefLock lock(m_lock);
     withdrawLocked(owner);
 }
 
@@ -434,16 +438,15 @@ void ReadAhead::withdrawLocked(DirectoryJob &owner)
 
 void ReadAhead::fillLocked()
 {
-    const size_t budget = m_slow.load(std::memory_order_relaxed) ? m_slowBudget : FastBudget;
     if (m_maxWorkers == 0 || m_stopping || m_short)
         return;
     // Waking a worker costs about as much as reading a small directory, so
     // the read-ahead grows in batches, once a quarter of it was taken.
-    const bool grow = m_ahead + budget / 4 <= budget;
+    const bool grow = m_ahead + Budget / 4 <= Budget;
     size_t added = 0;
     while (m_heldEntries < MaxHeldEntries && !m_offers.empty()) {
         DirectoryJob &owner = **m_offers.begin();
-        if (!grow || m_ahead >= budget) {
+        if (!grow || m_ahead >= Budget) {
             // A directory found just now may be needed before one asked for
             // earlier: it takes the turn of the last one nobody started.
             if (m_queue.empty())
@@ -500,7 +503,7 @@ void ReadAhead::finishLocked(DirectoryJob &job)
 std::shared_ptr<DirectoryJob> ReadAhead::take(DirectoryJob &owner, size_t entry,
                                               const std::shared_ptr<DirectoryNode> &left)
 {
-    std::unique_lock<std::mutex> lock(m_lock);
+    BriefLock lock(m_lock);
     std::shared_ptr<DirectoryJob> job;
     if (entry < owner.children.size())
         job = std::move(owner.children[entry]);
@@ -533,7 +536,7 @@ std::shared_ptr<DirectoryJob> ReadAhead::take(DirectoryJob &owner, size_t entry,
     return job;
 }
 
-void ReadAhead::runHere(std::unique_lock<std::mutex> &lock, const std::shared_ptr<DirectoryJob> &job,
+void ReadAhead::runHere(BriefLock &lock, const std::shared_ptr<DirectoryJob> &job,
                         const std::shared_ptr<DirectoryNode> &left)
 {
     for (;;) {
@@ -554,7 +557,7 @@ void ReadAhead::runHere(std::unique_lock<std::mutex> &lock, const std::shared_pt
     finishLocked(*job);
 }
 
-void ReadAhead::waitLocked(std::unique_lock<std::mutex> &lock,
+void ReadAhead::waitLocked(BriefLock &lock,
                            const std::shared_ptr<DirectoryJob> &job)
 {
     while (job->state == DirectoryJob::State::Running && !m_cancelled && !m_outOfMemory) {
@@ -566,7 +569,7 @@ void ReadAhead::waitLocked(std::unique_lock<std::mutex> &lock,
         } else if (!m_queue.empty() && !m_short && !m_slow.load(std::memory_order_relaxed)) {
             // Or read a directory needed later: on a fast disk the wait is
             // short, and waking up costs as much as reading a small one.
-            runQueuedLocked(lock);
+            runQueuedLocked(lock, true);
         } else {
             m_jobDone.wait(lock);
         }
@@ -576,7 +579,7 @@ void ReadAhead::waitLocked(std::unique_lock<std::mutex> &lock,
 void ReadAhead::work()
 {
     try {
-        std::unique_lock<std::mutex> lock(m_lock);
+        BriefLock lock(m_lock);
         for (;;) {
             ++m_idle;
             std::shared_ptr<DirectoryJob> shared;
@@ -593,20 +596,26 @@ void ReadAhead::work()
                 lock.lock();
                 continue;
             }
-            runQueuedLocked(lock);
+            // On a fast disk the walk's thread reads what it needs next
+            // itself, and a worker keeps a few directories out of its way;
+            // on slow storage many read at once, soonest needed first.
+            runQueuedLocked(lock, m_slow.load(std::memory_order_relaxed));
         }
     } catch (const std::bad_alloc &) {
         // Nothing a worker left half done can be trusted: the walk fails.
         m_outOfMemory = true;
-        std::lock_guard<std::mutex> lock(m_lock);
+        BriefLock lock(m_lock);
         m_jobDone.notify_all();
     }
 }
 
-void ReadAhead::runQueuedLocked(std::unique_lock<std::mutex> &lock)
+void ReadAhead::runQueuedLocked(BriefLock &lock, bool soonest)
 {
-    const std::shared_ptr<DirectoryJob> job = *m_queue.begin();
-    m_queue.erase(m_queue.begin());
+    auto place = m_queue.begin();
+    for (size_t i = 0; !soonest && i < LeftToTheWalk && std::next(place) != m_queue.end(); ++i)
+        ++place;
+    const std::shared_ptr<DirectoryJob> job = *place;
+    m_queue.erase(place);
     Q_ASSERT(job->state == DirectoryJob::State::Pending && job->ahead);
     job->state = DirectoryJob::State::Running;
     ++m_running;

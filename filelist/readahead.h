@@ -16,6 +16,8 @@
 #include <thread>
 #include <vector>
 
+class BriefLock;
+
 // Reading one directory: opening it below its parent, listing its names,
 // looking at each entry and sorting them into list order. It is done ahead
 // by a worker or when the walk needs it, by one thread, while its entries
@@ -157,23 +159,22 @@ private:
     // Takes a job nobody started back from the read-ahead.
     void unscheduleLocked(const std::shared_ptr<DirectoryJob> &job);
     void finishLocked(DirectoryJob &job);
-    void waitLocked(std::unique_lock<std::mutex> &lock, const std::shared_ptr<DirectoryJob> &job);
+    void waitLocked(BriefLock &lock, const std::shared_ptr<DirectoryJob> &job);
     // Runs a job on the walk's thread, where a want of descriptors first
     // makes the read-ahead let go of its own.
-    void runHere(std::unique_lock<std::mutex> &lock, const std::shared_ptr<DirectoryJob> &job,
+    void runHere(BriefLock &lock, const std::shared_ptr<DirectoryJob> &job,
                  const std::shared_ptr<DirectoryNode> &left);
     // A job with entries left for anyone to look at, if any.
     std::shared_ptr<DirectoryJob> sharedWorkLocked() const;
     void work();
-    // Runs the first job of the queue on this thread, as a worker does.
-    void runQueuedLocked(std::unique_lock<std::mutex> &lock);
+    // Runs the first job of the queue, or the last, on this thread.
+    void runQueuedLocked(BriefLock &lock, bool soonest);
 
     DescriptorCache &m_cache;
     const std::vector<DirectoryReader::Ancestor> m_outside;
     const QByteArrayList m_topLevelSkipped;
     const bool m_adaptive;
     std::atomic<int> m_maxWorkers;
-    const size_t m_slowBudget;
     std::atomic<bool> m_cancelled{false};
     std::atomic<bool> m_outOfMemory{false};
     std::atomic<bool> m_slow{false}; // the storage makes the threads wait
