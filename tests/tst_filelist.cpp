@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "filelist.h"
 #include "listrun.h"
+#include "systemerror.h"
 #include "testtree.h"
 
 #include <QFile>
@@ -13,6 +14,7 @@
 #include <windows.h>
 #endif
 
+#include <cerrno>
 #include <ctime>
 
 // The walk over real trees, and writing and replacing the list file.
@@ -31,6 +33,8 @@ private slots:
     void emptyTreeGivesEmptyFile();
     void publish_data();
     void publish();
+    void errorCauses_data();
+    void errorCauses();
 };
 
 namespace {
@@ -338,6 +342,50 @@ void tst_FileList::publish()
         QCOMPARE(t.read(QStringLiteral("filelist.sync")), old);
         QVERIFY(!QFileInfo(t.path(QStringLiteral("filelist.sync.new"))).isFile());
     }
+}
+
+void tst_FileList::errorCauses_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<int>("cause");
+    using Cause = SystemError::Cause;
+    const auto row = [](const char *name, int code, Cause cause) {
+        QTest::newRow(name) << code << int(cause);
+    };
+    row("none", 0, Cause::None);
+#ifdef Q_OS_WIN
+    row("ERROR_ACCESS_DENIED", ERROR_ACCESS_DENIED, Cause::Denied);
+    row("ERROR_FILE_NOT_FOUND", ERROR_FILE_NOT_FOUND, Cause::Missing);
+    row("ERROR_PATH_NOT_FOUND", ERROR_PATH_NOT_FOUND, Cause::Missing);
+    row("ERROR_DIRECTORY, not a directory", ERROR_DIRECTORY, Cause::Missing);
+    row("ERROR_CANT_RESOLVE_FILENAME", ERROR_CANT_RESOLVE_FILENAME, Cause::LinkLoop);
+    row("ERROR_TOO_MANY_OPEN_FILES", ERROR_TOO_MANY_OPEN_FILES, Cause::OutOfDescriptors);
+    row("ERROR_FILENAME_EXCED_RANGE", ERROR_FILENAME_EXCED_RANGE, Cause::PathTooLong);
+    // A network that fails or a server that is down is no vanished name.
+    row("ERROR_NETNAME_DELETED", ERROR_NETNAME_DELETED, Cause::Damage);
+    row("ERROR_UNEXP_NET_ERR", ERROR_UNEXP_NET_ERR, Cause::Damage);
+    row("ERROR_SEM_TIMEOUT", ERROR_SEM_TIMEOUT, Cause::Damage);
+    row("ERROR_BAD_NETPATH", ERROR_BAD_NETPATH, Cause::Damage);
+    row("ERROR_BAD_NET_NAME", ERROR_BAD_NET_NAME, Cause::Damage);
+    row("ERROR_INVALID_NAME", ERROR_INVALID_NAME, Cause::Damage);
+    row("ERROR_NOT_ENOUGH_MEMORY", ERROR_NOT_ENOUGH_MEMORY, Cause::Damage);
+    row("ERROR_OUTOFMEMORY", ERROR_OUTOFMEMORY, Cause::Damage);
+#else
+    row("EACCES", EACCES, Cause::Denied);
+    row("ENOENT", ENOENT, Cause::Missing);
+    row("ENOTDIR", ENOTDIR, Cause::Missing);
+    row("ENFILE", ENFILE, Cause::OutOfDescriptors);
+    row("EIO", EIO, Cause::Damage);
+#endif
+    row("the walk's own", -1, Cause::Damage);
+}
+
+// What each of the system's errors means for the list, by its code.
+void tst_FileList::errorCauses()
+{
+    QFETCH(int, code);
+    QFETCH(int, cause);
+    QCOMPARE(int(SystemError::fromCode(code).cause()), cause);
 }
 
 QTEST_GUILESS_MAIN(tst_FileList)
