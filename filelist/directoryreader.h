@@ -23,6 +23,16 @@
 // threads: readNames() lists the names, and settles every entry whose kind
 // the listing itself tells; lookAt() looks at the others (a stat on POSIX,
 // a link's target on Windows), each entry by one thread only.
+//
+// Only the source is opened by its path. Below it every directory, link and
+// file is opened by its exact name relative to its parent's handle (openat()
+// on POSIX, NtCreateFile with a root directory on Windows), and directories
+// are listed through their handles: no path is built, so nothing is too deep,
+// and on Windows no name is rewritten as Win32 paths rewrite them ("foo." is
+// not "foo", "bar " keeps its space, "con" is no device). Windows lists a
+// directory with each entry's attributes, size and time, so only links and
+// junctions are looked at one by one. Wine shows the names, but not
+// case-sensitive folders, links, junctions or shares.
 class DirectoryReader
 {
 public:
@@ -102,8 +112,9 @@ public:
     // Opens a directory by its path (UTF-8).
     static DirectoryReader open(const QByteArray &path, Error *error);
     // Opens a directory below an open one: a name, or several joined by "/"
-    // (NUL-terminated), following links; ".." opens the parent, and the
-    // caller checks that it is the one it expects.
+    // (NUL-terminated), following links; ".." opens the parent (on Windows
+    // by the path the directory has now), and the caller checks that it is
+    // the one it expects.
     static DirectoryReader openChild(const DirectoryReader &parent, QByteArrayView relative,
                                      Error *error);
 
@@ -117,6 +128,8 @@ public:
     static int descriptorLimit();
     // How often the calling thread has waited for the system so far: a
     // change across a system call means that the storage made it wait.
+    // Windows counts no waits: there it is the thread's time not running
+    // growing by more than a clock tick, a busy machine's included.
     static qint64 waitsOfThisThread();
 
     // Appends every entry, unsorted.
@@ -128,11 +141,9 @@ public:
     // The platform's own handle (a descriptor on POSIX), for writing the list
     // file into this directory.
     qintptr nativeHandle() const { return m_native; }
-    // The path it was opened by, where the platform needs one (Windows).
-    const QByteArray &path() const { return m_path; }
 
 private:
-    // Takes a newly opened descriptor or handle, or the failure to get one.
+    // Takes a newly opened descriptor, or the failure to get one (POSIX).
     static DirectoryReader adopt(int native, Error *error);
 
     void swap(DirectoryReader &other) noexcept
@@ -144,5 +155,5 @@ private:
 
     qintptr m_native = -1;
     Identity m_identity;
-    QByteArray m_path;
+    QByteArray m_path; // the one it was opened by, if any
 };

@@ -1,10 +1,12 @@
 // SPDX-FileCopyrightText: 2026 vorn_filesync_list developers
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "filelist.h"
+#include "listfile.h"
 #include "listrun.h"
 #include "systemerror.h"
 #include "testtree.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -33,6 +35,7 @@ private slots:
     void emptyTreeGivesEmptyFile();
     void publish_data();
     void publish();
+    void listLandsInTheOpenDirectory();
     void errorCauses_data();
     void errorCauses();
 };
@@ -140,6 +143,15 @@ void tst_FileList::walk_data()
             << QStringList{"a,b", "50% off", "é", "Ω/"} << ""
             << QStringList{"50% off", "a,b", "é", "Ω/"} << QStringList{} << true << QStringList{};
 #endif
+    // Windows would take "foo." for "foo", drop the space of "bar " and open
+    // a device for "con" or "aux.txt", given them in a path.
+    QTest::newRow("names as they are, with their own contents")
+            << QStringList{"foo/in-foo", "foo./in-foodot", "bar /in-barspace", "aux.txt/in-aux",
+                           "con/in-con", "nul.txt"}
+            << ""
+            << QStringList{"aux.txt/", "aux.txt/in-aux", "bar /", "bar /in-barspace", "con/",
+                           "con/in-con", "foo/", "foo/in-foo", "foo./", "foo./in-foodot", "nul.txt"}
+            << QStringList{} << true << QStringList{};
     QTest::newRow("quotes pass through")
             << QStringList{"\"q\"", "a"} << "" << QStringList{"\"q\"", "a"} << QStringList{}
             << true << QStringList{};
@@ -342,6 +354,39 @@ void tst_FileList::publish()
         QCOMPARE(t.read(QStringLiteral("filelist.sync")), old);
         QVERIFY(!QFileInfo(t.path(QStringLiteral("filelist.sync.new"))).isFile());
     }
+}
+
+// The list is written into the directory the walk holds open, even when
+// another one was put at its path meanwhile.
+void tst_FileList::listLandsInTheOpenDirectory()
+{
+    QTemporaryDir dir;
+    TestTree t(dir.path());
+    t.file(QStringLiteral("share/f"));
+    ListFile::Error error;
+    const DirectoryReader walked = DirectoryReader::open(t.path(QStringLiteral("share")).toUtf8(), &error);
+    QVERIFY(walked.isOpen());
+    QVERIFY(QDir(t.root()).rename(QStringLiteral("share"), QStringLiteral("walked")));
+    t.dir(QStringLiteral("share"));
+    bool renamed = false;
+    {
+        ListFile file(walked, ListFile::NewName);
+        QVERIFY(file.create(ListFile::Name, &error));
+        QVERIFY(file.write("f\r\n", 3, &error));
+        QVERIFY(file.finish(&error));
+        QVERIFY(QFileInfo::exists(t.path(QStringLiteral("walked/filelist.sync.new"))));
+        renamed = file.renameTo(ListFile::Name, &error);
+    }
+    QCOMPARE(QDir(t.path(QStringLiteral("share"))).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+             QStringList{});
+#ifdef Q_OS_WIN
+    if (isWine() && !renamed)
+        QSKIP("Wine refuses to rename below a directory's handle once the directory has moved");
+#endif
+    QVERIFY(renamed);
+    QCOMPARE(t.read(QStringLiteral("walked/filelist.sync")), QByteArray("f\r\n"));
+    QCOMPARE(QDir(t.path(QStringLiteral("walked"))).entryList(QDir::Files),
+             (QStringList{"f", "filelist.sync"}));
 }
 
 void tst_FileList::errorCauses_data()
