@@ -6,14 +6,19 @@
 
 #include <QDir>
 
+#ifdef Q_OS_WIN
+#include <QProcessEnvironment>
+#endif
+
 namespace {
 
-// Windows keeps its environment in UTF-16; elsewhere a value is bytes, read
-// as they are.
+// Windows keeps its environment in UTF-16, names and values alike (and
+// qEnvironmentVariable() would take the name as Latin-1); elsewhere a name
+// and its value are bytes, read as they are.
 QByteArray variable(const QByteArray &name)
 {
 #ifdef Q_OS_WIN
-    return qEnvironmentVariable(name.constData()).toUtf8();
+    return QProcessEnvironment::systemEnvironment().value(QString::fromUtf8(name)).toUtf8();
 #else
     return qgetenv(name.constData());
 #endif

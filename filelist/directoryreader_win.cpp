@@ -3,7 +3,7 @@
 #include "directoryreader.h"
 
 #include "longpath.h"
-
+#include "openrelative.h"
 
 #include <windows.h>
 
@@ -11,132 +11,182 @@ namespace {
 
 using Entry = DirectoryReader::Entry;
 
-DirectoryReader::Identity identityOf(const BY_HANDLE_FILE_INFORMATION &info)
+// Others may go on reading, writing, renaming and deleting what the walk
+// holds open: a deploy must not fail because the list is being made.
+constexpr ULONG ShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+constexpr ACCESS_MASK DirectoryAccess = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES;
+
+HANDLE handleOf(qintptr native)
 {
-    return {quint64(info.dwVolumeSerialNumber),
-            (quint64(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+    return reinterpret_cast<HANDLE>(native);
 }
 
-qint64 secondsSinceEpoch(const FILETIME &time)
+quint64 ticksOf(const FILETIME &time)
 {
-    // 100-nanosecond ticks since 1601-01-01, rounded down to whole seconds.
-    const qint64 ticks = qint64((quint64(time.dwHighDateTime) << 32) | time.dwLowDateTime);
-    constexpr qint64 TicksTo1970 = Q_INT64_C(116444736000000000);
-    const qint64 since = ticks - TicksTo1970;
-    return since / 10000000 - (since % 10000000 < 0 ? 1 : 0);
+    return (quint64(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
 
-// Opens a directory, or a file or link target to look at it, following links.
-HANDLE openToInspect(const QString &path, DWORD flags = 0)
+// File times count 100 ns from 1601, unsigned, up to the year 60,000;
+// seconds since 1970, rounded down, hold all of them.
+qint64 secondsSinceEpoch(quint64 ticks)
 {
-    return CreateFileW(longPath(path).c_str(), FILE_READ_ATTRIBUTES,
-                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr);
+    constexpr quint64 TicksPerSecond = 10000000;
+    constexpr qint64 SecondsTo1970 = Q_INT64_C(11644473600);
+    return qint64(ticks / TicksPerSecond) - SecondsTo1970;
 }
 
 // Whether a name can be a list line: no CR or LF to split it, and every
 // character held exactly by the ANSI code page the list is written in, so
 // that it names this file and no other.
-Entry::Kind checkName(const wchar_t *name)
+Entry::Kind checkName(QStringView name)
 {
-    for (const wchar_t *c = name; *c; ++c) {
-        if (*c == L'\n' || *c == L'\r')
-            return Entry::Kind::LineBreak;
-    }
+    if (name.contains(u'\n') || name.contains(u'\r'))
+        return Entry::Kind::LineBreak;
+    const auto *wide = reinterpret_cast<const wchar_t *>(name.utf16());
     BOOL lossy = FALSE;
     const bool utf8 = GetACP() == CP_UTF8;
     const int n = WideCharToMultiByte(CP_ACP, utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS,
-                                      name, -1, nullptr, 0, nullptr, utf8 ? nullptr : &lossy);
+                                      wide, int(name.size()), nullptr, 0, nullptr,
+                                      utf8 ? nullptr : &lossy);
     return n > 0 && !lossy ? Entry::Kind::ToLookAt : Entry::Kind::NotText;
+}
+
+void settle(Entry *entry, DWORD attributes, quint64 written, qint64 size)
+{
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        entry->kind = Entry::Kind::Directory;
+    } else if (attributes & FILE_ATTRIBUTE_DEVICE) {
+        entry->kind = Entry::Kind::Left;
+    } else {
+        entry->kind = Entry::Kind::File;
+        entry->modifiedSecs = secondsSinceEpoch(written);
+        entry->size = size;
+    }
 }
 
 // Settles what the listing itself tells; links and junctions are left to be
 // looked at, as what they lead to.
-void addEntry(const WIN32_FIND_DATAW &found, DirectoryReader::Listing *listing)
+void addEntry(const FILE_ID_BOTH_DIR_INFO &found, DirectoryReader::Listing *listing)
 {
-    const wchar_t *name = found.cFileName;
-    const DWORD attributes = found.dwFileAttributes;
-    if ((name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0)))
+    const QStringView name(reinterpret_cast<const char16_t *>(found.FileName),
+                           qsizetype(found.FileNameLength / sizeof(WCHAR)));
+    const DWORD attributes = found.FileAttributes;
+    if (name == u"." || name == u".."
         || (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)))
         return;
     Entry entry;
     entry.kind = checkName(name);
     entry.nameStart = listing->names.size();
     if (entry.kind == Entry::Kind::ToLookAt) {
-        const QByteArray utf8 = QString::fromWCharArray(name).toUtf8();
+        const QByteArray utf8 = name.toUtf8();
         entry.nameSize = qint32(utf8.size());
         listing->names.append(utf8);
-        if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-            entry.kind = Entry::Kind::ToLookAt;
-        } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-            entry.kind = Entry::Kind::Directory;
-        } else if (attributes & FILE_ATTRIBUTE_DEVICE) {
-            entry.kind = Entry::Kind::Left;
-        } else {
-            entry.kind = Entry::Kind::File;
-            entry.modifiedSecs = secondsSinceEpoch(found.ftLastWriteTime);
-            entry.size = qint64((quint64(found.nFileSizeHigh) << 32) | found.nFileSizeLow);
-        }
+        if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            settle(&entry, attributes, quint64(found.LastWriteTime.QuadPart),
+                   qint64(found.EndOfFile.QuadPart));
     }
     listing->names.append('\0');
     listing->entries.push_back(entry);
 }
 
+// The identity of a newly opened directory; false, with error set, when it
+// is no directory or cannot be looked at.
+bool identify(HANDLE handle, DirectoryReader::Identity *identity, SystemError *error)
+{
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(handle, &info)) {
+        *error = SystemError::last();
+        return false;
+    }
+    if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        *error = SystemError::fromCode(ERROR_DIRECTORY);
+        return false;
+    }
+    *identity = {quint64(info.dwVolumeSerialNumber),
+                 (quint64(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+    *error = {};
+    return true;
+}
+
+HANDLE openByPath(const QString &path, ACCESS_MASK access = DirectoryAccess)
+{
+    return CreateFileW(longPath(path).c_str(), access, ShareAll, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+// Where an open directory is now, as a \\?\ path; empty when the system
+// cannot tell.
+QString finalPath(HANDLE handle)
+{
+    std::wstring buffer(32768, L'\0');
+    const DWORD n = GetFinalPathNameByHandleW(handle, buffer.data(), DWORD(buffer.size()),
+                                              FILE_NAME_NORMALIZED);
+    return n == 0 || n >= buffer.size() ? QString() : QString::fromWCharArray(buffer.data(), int(n));
+}
+
 } // namespace
 
-// Windows opens by path: the handle holds the directory for its identity and
-// for the list file, and the path, with its parent's, is what is listed.
 DirectoryReader DirectoryReader::open(const QByteArray &path, Error *error)
 {
     DirectoryReader reader;
     reader.m_path = path;
-    const HANDLE handle = openToInspect(QString::fromUtf8(path));
+    const HANDLE handle = openByPath(QString::fromUtf8(path));
     if (handle == INVALID_HANDLE_VALUE) {
         *error = Error::last();
         return reader;
     }
     reader.m_native = reinterpret_cast<qintptr>(handle);
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(handle, &info)) {
-        *error = Error::last();
+    if (!identify(handle, &reader.m_identity, error))
         reader.close();
-        return reader;
-    }
-    if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        *error = Error::fromCode(ERROR_DIRECTORY);
-        reader.close();
-        return reader;
-    }
-    *error = {};
-    reader.m_identity = identityOf(info);
     return reader;
 }
 
+// The system takes no ".." below a handle: the parent is opened by the path
+// the directory has now, and the caller checks that it is the one expected.
 DirectoryReader DirectoryReader::openChild(const DirectoryReader &parent, QByteArrayView relative,
                                            Error *error)
 {
-    return open(parent.m_path + '/' + relative.toByteArray(), error);
+    if (relative == QByteArrayView("..")) {
+        const QString path = finalPath(handleOf(parent.m_native));
+        const qsizetype root = volumeRootSize(path);
+        if (root <= 0 || path.size() <= root) {
+            *error = Error::fromCode(ERROR_PATH_NOT_FOUND);
+            return {};
+        }
+        return open(path.left(qMax(path.lastIndexOf(u'\\'), root)).toUtf8(), error);
+    }
+    DirectoryReader reader;
+    const HANDLE handle = openRelative(handleOf(parent.m_native),
+                                       QString::fromUtf8(relative).replace(u'/', u'\\'),
+                                       DirectoryAccess, ShareAll, FILE_OPEN, FILE_DIRECTORY_FILE,
+                                       error);
+    if (handle == INVALID_HANDLE_VALUE)
+        return reader;
+    reader.m_native = reinterpret_cast<qintptr>(handle);
+    if (!identify(handle, &reader.m_identity, error))
+        reader.close();
+    return reader;
 }
 
+// From the directory's parent up to the root of its drive or share, and no
+// further: above a share's root lie no directories of it.
 std::vector<DirectoryReader::Ancestor> DirectoryReader::ancestors() const
 {
     std::vector<Ancestor> found;
-    wchar_t buffer[32768];
-    const DWORD n = GetFinalPathNameByHandleW(reinterpret_cast<HANDLE>(m_native), buffer,
-                                              DWORD(std::size(buffer)), FILE_NAME_NORMALIZED);
-    if (n == 0 || n >= std::size(buffer))
+    QString path = finalPath(handleOf(m_native));
+    const qsizetype root = volumeRootSize(path);
+    if (root <= 0)
         return found;
-    QString path = shortPath(QString::fromWCharArray(buffer, int(n)));
-    // Up to the drive's or the share's root, whose own name ends in "\".
-    for (qsizetype slash = path.lastIndexOf(u'\\'); slash > 0; slash = path.lastIndexOf(u'\\')) {
-        path.truncate(slash);
-        const QString probe = path.endsWith(u':') ? path + u'\\' : path;
-        const HANDLE handle = openToInspect(probe);
+    while (path.size() > root) {
+        path.truncate(qMax(path.lastIndexOf(u'\\'), root));
+        // Its identity is all it takes: one that may not be listed counts too.
+        const HANDLE handle = openByPath(path, FILE_READ_ATTRIBUTES);
         if (handle == INVALID_HANDLE_VALUE)
             continue;
-        BY_HANDLE_FILE_INFORMATION info;
-        if (GetFileInformationByHandle(handle, &info))
-            found.push_back({identityOf(info), probe.toUtf8()});
+        Identity identity;
+        Error error;
+        if (identify(handle, &identity, &error))
+            found.push_back({identity, shortPath(path).toUtf8()});
         CloseHandle(handle);
     }
     return found;
@@ -153,70 +203,71 @@ int DirectoryReader::descriptorLimit()
 void DirectoryReader::close()
 {
     if (m_native != -1)
-        CloseHandle(reinterpret_cast<HANDLE>(m_native));
+        CloseHandle(handleOf(m_native));
     m_native = -1;
 }
 
-// The listing brings each entry's size, time and attributes along; only
-// links and junctions cost a call of their own.
+// Through the handle, a buffer of entries at a time, each with its size, time
+// and attributes: only links and junctions cost a call of their own.
 void DirectoryReader::readNames(Listing *listing) const
 {
-    WIN32_FIND_DATAW found;
-    const HANDLE find = FindFirstFileExW(longPath(QString::fromUtf8(m_path) + QStringLiteral("\\*")).c_str(),
-                                         FindExInfoBasic, &found, FindExSearchNameMatch, nullptr,
-                                         FIND_FIRST_EX_LARGE_FETCH);
-    if (find == INVALID_HANDLE_VALUE) {
-        const DWORD error = GetLastError();
-        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_NO_MORE_FILES)
-            listing->readError = Error::fromCode(int(error));
-        return;
+    alignas(LONGLONG) char buffer[65536];
+    FILE_INFO_BY_HANDLE_CLASS part = FileIdBothDirectoryRestartInfo;
+    for (;;) {
+        if (!GetFileInformationByHandleEx(handleOf(m_native), part, buffer, sizeof buffer)) {
+            const DWORD error = GetLastError();
+            // A directory with no entries at all, not even ".", has none to find.
+            if (error != ERROR_NO_MORE_FILES
+                && !(error == ERROR_FILE_NOT_FOUND && part == FileIdBothDirectoryRestartInfo))
+                listing->readError = Error::fromCode(int(error));
+            return;
+        }
+        part = FileIdBothDirectoryInfo;
+        for (const char *p = buffer;;) {
+            const auto *found = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO *>(p);
+            addEntry(*found, listing);
+            if (found->NextEntryOffset == 0)
+                break;
+            p += found->NextEntryOffset;
+        }
     }
-    do {
-        addEntry(found, listing);
-    } while (FindNextFileW(find, &found));
-    const DWORD error = GetLastError();
-    if (error != ERROR_NO_MORE_FILES)
-        listing->readError = Error::fromCode(int(error));
-    FindClose(find);
 }
 
 // A link or junction counts as what it leads to; one whose target is missing
 // is left out, as on POSIX.
 void DirectoryReader::lookAt(Listing *listing, size_t from, size_t to) const
 {
-    const QString dir = QString::fromUtf8(m_path) + u'\\';
+    const HANDLE dir = handleOf(m_native);
     for (size_t i = from; i < to; ++i) {
         Entry &entry = listing->entries[i];
         if (entry.kind != Entry::Kind::ToLookAt)
             continue;
-        const QString path = dir + QString::fromUtf8(listing->name(entry));
-        const HANDLE target = openToInspect(path);
+        const QString name = QString::fromUtf8(listing->name(entry));
+        Error error;
+        const HANDLE target =
+                openRelative(dir, name, FILE_READ_ATTRIBUTES, ShareAll, FILE_OPEN, 0, &error);
         BY_HANDLE_FILE_INFORMATION info;
-        if (target == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(target, &info)) {
-            const DWORD error = GetLastError();
-            if (target != INVALID_HANDLE_VALUE)
-                CloseHandle(target);
-            const HANDLE link = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
-                    ? openToInspect(path, FILE_FLAG_OPEN_REPARSE_POINT)
-                    : INVALID_HANDLE_VALUE;
-            if (link != INVALID_HANDLE_VALUE) {
-                CloseHandle(link);
-                entry.kind = Entry::Kind::Left;
-            } else {
-                entry.kind = Entry::Kind::CannotStat;
-                entry.size = qint64(error);
-            }
+        if (target != INVALID_HANDLE_VALUE && GetFileInformationByHandle(target, &info)) {
+            CloseHandle(target);
+            settle(&entry, info.dwFileAttributes, ticksOf(info.ftLastWriteTime),
+                   qint64((quint64(info.nFileSizeHigh) << 32) | info.nFileSizeLow));
             continue;
         }
-        CloseHandle(target);
-        if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            entry.kind = Entry::Kind::Directory;
-        } else if (info.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) {
+        if (target != INVALID_HANDLE_VALUE) {
+            error = Error::last();
+            CloseHandle(target);
+        }
+        Error linkError;
+        const HANDLE link = error.cause() == Error::Cause::Missing
+                ? openRelative(dir, name, FILE_READ_ATTRIBUTES, ShareAll, FILE_OPEN,
+                               FILE_OPEN_REPARSE_POINT, &linkError)
+                : INVALID_HANDLE_VALUE;
+        if (link != INVALID_HANDLE_VALUE) {
+            CloseHandle(link);
             entry.kind = Entry::Kind::Left;
         } else {
-            entry.kind = Entry::Kind::File;
-            entry.modifiedSecs = secondsSinceEpoch(info.ftLastWriteTime);
-            entry.size = qint64((quint64(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
+            entry.kind = Entry::Kind::CannotStat;
+            entry.size = error.code;
         }
     }
 }

@@ -130,7 +130,7 @@ void DirectoryWalk::Private::notice(WalkSink &sink, WalkNotice::Kind kind, QByte
                                     const QString &reason, bool fatal, QByteArray target)
 {
     m_failed = m_failed || fatal;
-    sink.notice({kind, std::move(path), std::move(target), reason, fatal});
+    sink.notice({kind, std::move(path), std::move(target), reason, fatal, m_root.size()});
 }
 
 DirectoryWalk::Result DirectoryWalk::Private::walk(WalkSink &sink)

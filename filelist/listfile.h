@@ -32,7 +32,8 @@ public:
     // may set it), or the usual mode for a new file when there is none.
     bool create(const char *modeFrom, Error *error);
     bool write(const char *data, qsizetype size, Error *error);
-    // Flushes the data to the disk and closes the file.
+    // Flushes the data to the disk and closes the file (Windows keeps it open
+    // for the rename, which goes through its handle).
     bool finish(Error *error);
     // Renames the finished file to name in the same directory, replacing
     // what is there, and makes the rename itself durable.

@@ -2,20 +2,20 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "listfile.h"
 
-#include "longpath.h"
+#include "openrelative.h"
 
-#include <windows.h>
+#include <vector>
 
-// Windows names files by path only: the list goes into the path the walked
-// directory was opened by, whose handle the walk still holds. The new file
-// takes the directory's inherited permissions; Windows has no mode to copy.
+#include <winternl.h>
+
+// Everything goes through handles: the file is created by its name below
+// the handle of the directory that was walked, written, flushed and renamed
+// through its own handle, which stays open until then, and the new name is
+// again given below the directory's handle. A directory swapped in at the
+// source's path meanwhile never gets the list. The new file takes the
+// directory's inherited permissions; Windows has no mode to copy.
 
 namespace {
-
-std::wstring pathIn(const DirectoryReader &dir, const char *name)
-{
-    return longPath(QString::fromUtf8(dir.path() + '\\' + name));
-}
 
 HANDLE handleOf(qintptr native)
 {
@@ -28,34 +28,44 @@ ListFile::ListFile(const DirectoryReader &dir, const char *name) : m_dir(dir), m
 
 ListFile::~ListFile()
 {
-    if (m_native != -1)
-        CloseHandle(handleOf(m_native));
     if (m_created)
         remove();
+    if (m_native != -1)
+        CloseHandle(handleOf(m_native));
 }
 
+// Marked through its own handle, it goes once that is closed.
 void ListFile::remove()
 {
-    DeleteFileW(pathIn(m_dir, m_name).c_str());
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    SetFileInformationByHandle(handleOf(m_native), FileDispositionInfo, &disposition,
+                               sizeof disposition);
 }
 
 bool ListFile::create(const char *, Error *error)
 {
-    // Whatever an earlier run left at the name goes; CREATE_NEW then never
-    // writes through a link.
-    const std::wstring path = pathIn(m_dir, m_name);
-    if (!DeleteFileW(path.c_str())) {
-        const DWORD code = GetLastError();
-        if (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND
-            && code != ERROR_ACCESS_DENIED) {
-            *error = Error::fromCode(int(code));
-            return false;
-        }
+    const HANDLE dir = handleOf(m_dir.nativeHandle());
+    const QString name = QString::fromUtf8(m_name);
+    // Whatever an earlier run left at the name goes, a link itself and not
+    // what it leads to; creating anew then never writes through a link. What
+    // cannot be removed (a directory, a read-only file) makes the creation
+    // fail.
+    const HANDLE stale =
+            openRelative(dir, name, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         FILE_OPEN,
+                         FILE_NON_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT | FILE_DELETE_ON_CLOSE,
+                         error);
+    if (stale != INVALID_HANDLE_VALUE) {
+        CloseHandle(stale);
+    } else if (error->cause() != Error::Cause::Missing && error->cause() != Error::Cause::Denied) {
+        return false;
     }
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file = openRelative(dir, name, GENERIC_WRITE | DELETE, FILE_SHARE_READ,
+                                     FILE_CREATE, FILE_NON_DIRECTORY_FILE, error);
     if (file == INVALID_HANDLE_VALUE) {
-        *error = Error::last();
+        // As CreateFileW tells it when it may only create.
+        if (error->code == ERROR_ALREADY_EXISTS)
+            *error = Error::fromCode(ERROR_FILE_EXISTS);
         return false;
     }
     m_native = reinterpret_cast<qintptr>(file);
@@ -80,26 +90,35 @@ bool ListFile::write(const char *data, qsizetype size, Error *error)
 
 bool ListFile::finish(Error *error)
 {
-    const HANDLE file = handleOf(m_native);
-    m_native = -1;
-    const bool flushed = FlushFileBuffers(file);
-    const DWORD flushError = GetLastError();
-    if (!CloseHandle(file) && flushed) {
+    if (!FlushFileBuffers(handleOf(m_native))) {
         *error = Error::last();
         return false;
     }
-    if (!flushed)
-        *error = Error::fromCode(int(flushError));
-    return flushed;
+    return true;
 }
 
 bool ListFile::renameTo(const char *name, Error *error)
 {
-    if (!MoveFileExW(pathIn(m_dir, m_name).c_str(), pathIn(m_dir, name).c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        *error = Error::last();
+    const QString target = QString::fromUtf8(name);
+    const ULONG bytes = ULONG(target.size() * sizeof(WCHAR));
+    std::vector<char> buffer(sizeof(FILE_RENAME_INFORMATION) + bytes);
+    auto *rename = reinterpret_cast<FILE_RENAME_INFORMATION *>(buffer.data());
+    rename->ReplaceIfExists = TRUE;
+    rename->RootDirectory = handleOf(m_dir.nativeHandle());
+    rename->FileNameLength = bytes;
+    memcpy(rename->FileName, target.utf16(), bytes);
+    IO_STATUS_BLOCK io;
+    const NTSTATUS status = NtSetInformationFile(handleOf(m_native), &io, rename,
+                                                 ULONG(buffer.size()), FileRenameInformation);
+    if (!NT_SUCCESS(status)) {
+        *error = ntError(status);
         return false;
     }
     m_created = false;
+    // At once, for clients that open the list without sharing write access.
+    // The file system journals the rename: after a crash the directory holds
+    // the old list or the new one.
+    CloseHandle(handleOf(m_native));
+    m_native = -1;
     return true;
 }

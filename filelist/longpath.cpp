@@ -29,6 +29,20 @@ std::wstring longPath(const QString &path)
     return Prefix.toStdWString() + full;
 }
 
+qsizetype volumeRootSize(const QString &path)
+{
+    if (path.startsWith(UncPrefix)) {
+        const qsizetype server = path.indexOf(u'\\', UncPrefix.size());
+        const qsizetype share = server < 0 ? -1 : path.indexOf(u'\\', server + 1);
+        return share < 0 ? path.size() : share + 1;
+    }
+    const qsizetype drive = Prefix.size();
+    if (path.startsWith(Prefix) && path.size() > drive + 2 && path.at(drive + 1) == u':'
+        && path.at(drive + 2) == u'\\')
+        return drive + 3;
+    return -1;
+}
+
 QString shortPath(const QString &path)
 {
     if (path.startsWith(UncPrefix))

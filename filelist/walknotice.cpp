@@ -3,10 +3,25 @@
 #include "walknotice.h"
 
 #include <QDebug>
+#include <QDir>
+
+namespace {
+
+QString shown(QByteArray path, qsizetype rootSize)
+{
+    const char separator = QDir::separator().toLatin1();
+    for (qsizetype i = rootSize; i < path.size(); ++i) {
+        if (path.at(i) == '/')
+            path[i] = separator;
+    }
+    return QString::fromUtf8(path);
+}
+
+} // namespace
 
 QString WalkNotice::text() const
 {
-    const QString p = QString::fromUtf8(path);
+    const QString p = shown(path, rootSize);
     switch (kind) {
     case Kind::Excluded:
         return p + QStringLiteral(" excluded");
@@ -25,7 +40,7 @@ QString WalkNotice::text() const
         return QStringLiteral("filelist: out of memory while listing ") + p;
     case Kind::Cycle:
         return QStringLiteral("filelist: not entering ") + p
-                + QStringLiteral(": it leads back to ") + QString::fromUtf8(target);
+                + QStringLiteral(": it leads back to ") + shown(target, rootSize);
     }
     return QString();
 }

@@ -27,6 +27,10 @@ struct WalkNotice {
     QByteArray target;
     QString reason;
     bool fatal = false;
+    // The walk joins names with "/"; past the source's first rootSize bytes
+    // the paths are shown with the platform's separator. The source itself
+    // is shown as it was given.
+    qsizetype rootSize = 0;
 
     QString text() const;
 };

@@ -4,7 +4,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
@@ -25,7 +24,7 @@ void collect(QtMsgType type, const QMessageLogContext &, const QString &text)
 
 void TestTree::makeParent(const QString &path)
 {
-    QDir().mkpath(QFileInfo(path).absolutePath());
+    makeDirectory(path.left(path.lastIndexOf(u'/')));
 }
 
 TestTree &TestTree::add(const QStringList &items)
@@ -48,7 +47,7 @@ TestTree &TestTree::add(const QStringList &items)
 
 TestTree &TestTree::dir(const QString &relative)
 {
-    QDir().mkpath(path(relative));
+    makeDirectory(path(relative));
     return *this;
 }
 
@@ -56,10 +55,8 @@ TestTree &TestTree::file(const QString &relative, const QByteArray &content, qin
 {
     const QString p = path(relative);
     makeParent(p);
-    QFile f(p);
-    if (!f.open(QIODevice::WriteOnly) || f.write(content) != content.size())
+    if (!writeFile(p, content))
         qFatal("cannot write %s", qPrintable(p));
-    f.close();
     return touch(relative, mtime);
 }
 

@@ -18,7 +18,8 @@ class TestTree
 public:
     explicit TestTree(const QString &root) : m_root(root) { }
     // Removes what rawFile and rawDir made: QTemporaryDir removes by decoded
-    // names and would leave names that are not UTF-8 behind.
+    // names and would leave names that are not UTF-8 behind; on Windows,
+    // names that Windows rewrites in a path, such as "foo." or "con".
     ~TestTree();
     TestTree(const TestTree &) = delete;
     TestTree &operator=(const TestTree &) = delete;
@@ -58,6 +59,10 @@ public:
 
 private:
     static void makeParent(const QString &path);
+    // A directory with its parents, and a file, by the names as they are
+    // given (Qt's own file functions would rewrite some on Windows).
+    static void makeDirectory(const QString &path);
+    static bool writeFile(const QString &path, const QByteArray &content);
 
     QString m_root;
     QList<QByteArray> m_rawPaths;

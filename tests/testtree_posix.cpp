@@ -4,6 +4,7 @@
 // their own way: times, links, special files, modes and other users.
 #include "testtree.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
@@ -39,6 +40,17 @@ TestTree::~TestTree()
 {
     for (const QByteArray &p : std::as_const(m_rawPaths))
         ::nftw(p.constData(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
+}
+
+void TestTree::makeDirectory(const QString &path)
+{
+    QDir().mkpath(path);
+}
+
+bool TestTree::writeFile(const QString &path, const QByteArray &content)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(content) == content.size();
 }
 
 TestTree &TestTree::touch(const QString &relative, qint64 secs, long nanoseconds)

@@ -5,7 +5,6 @@
 // only where the system lets this user make them, no FIFOs or sockets.
 #include "testtree.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -18,6 +17,51 @@ namespace {
 const wchar_t *native(const QString &path)
 {
     return reinterpret_cast<const wchar_t *>(path.utf16());
+}
+
+// A path with every name as it is: through \\?\ Windows neither strips a
+// trailing dot or space nor takes "con" or "aux.txt" for a device.
+std::wstring exact(const QString &path)
+{
+    return L"\\\\?\\" + QDir::toNativeSeparators(path).toStdWString();
+}
+
+// Whether Windows takes a name in a path for another: "foo." for "foo", "con"
+// for a device. Qt goes by paths and cannot remove such a name.
+bool rewritten(const std::wstring &name)
+{
+    const std::wstring probe = L"C:\\d\\" + name;
+    wchar_t full[300];
+    const DWORD n = GetFullPathNameW(probe.c_str(), DWORD(std::size(full)), full, nullptr);
+    return std::wstring(full, qMin<DWORD>(n, std::size(full))) != probe;
+}
+
+// Removes what lies below a directory under rewritten names, or everything
+// when all, deepest first and by exact names.
+void removeRewritten(const std::wstring &dir, bool all)
+{
+    WIN32_FIND_DATAW found;
+    const HANDLE find = FindFirstFileW((dir + L"\\*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..")
+            continue;
+        const std::wstring path = dir + L'\\' + name;
+        const bool isDir = found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
+        const bool remove = all || rewritten(name);
+        if (isDir && !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            removeRewritten(path, remove);
+        if (!remove)
+            continue;
+        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (isDir)
+            RemoveDirectoryW(path.c_str());
+        else
+            DeleteFileW(path.c_str());
+    } while (FindNextFileW(find, &found));
+    FindClose(find);
 }
 
 // Wine's CreateSymbolicLinkW makes nothing, and Windows makes links only with
@@ -93,13 +137,39 @@ bool TestTree::canMake(const QStringList &items, QString *why)
     return true;
 }
 
+void TestTree::makeDirectory(const QString &path)
+{
+    for (qsizetype slash = path.indexOf(u'/');; slash = path.indexOf(u'/', slash + 1)) {
+        CreateDirectoryW(exact(slash < 0 ? path : path.left(slash)).c_str(), nullptr);
+        if (slash < 0)
+            break;
+    }
+}
+
+bool TestTree::writeFile(const QString &path, const QByteArray &content)
+{
+    const HANDLE file = CreateFileW(exact(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    const bool done = file != INVALID_HANDLE_VALUE
+            && WriteFile(file, content.constData(), DWORD(content.size()), &written, nullptr)
+            && written == DWORD(content.size());
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
+    return done;
+}
+
 TestTree &TestTree::touch(const QString &relative, qint64 secs, long nanoseconds)
 {
-    QFile f(path(relative));
-    if (!f.open(QIODevice::ReadWrite)
-        || !f.setFileTime(QDateTime::fromMSecsSinceEpoch(secs * 1000 + nanoseconds / 1000000,
-                                                         Qt::UTC),
-                          QFileDevice::FileModificationTime))
+    const quint64 ticks = quint64(secs + Q_INT64_C(11644473600)) * 10000000 + quint64(nanoseconds / 100);
+    const FILETIME time = {DWORD(ticks), DWORD(ticks >> 32)};
+    const HANDLE file = CreateFileW(exact(path(relative)).c_str(), FILE_WRITE_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const bool done = file != INVALID_HANDLE_VALUE && SetFileTime(file, nullptr, nullptr, &time);
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
+    if (!done)
         qFatal("cannot set the time of %s", qPrintable(path(relative)));
     return *this;
 }
@@ -158,21 +228,21 @@ TestTree &TestTree::rawDir(const QString &relative, const QByteArray &name)
 // Windows has no modes; a missing owner write bit is the read-only attribute.
 TestTree &TestTree::chmod(const QString &relative, int mode)
 {
-    const QString p = QDir::toNativeSeparators(path(relative));
-    const DWORD old = GetFileAttributesW(native(p));
+    const std::wstring p = exact(path(relative));
+    const DWORD old = GetFileAttributesW(p.c_str());
     const DWORD readOnly = (mode & 0200) ? 0 : FILE_ATTRIBUTE_READONLY;
-    SetFileAttributesW(native(p), (old & ~DWORD(FILE_ATTRIBUTE_READONLY)) | readOnly);
+    SetFileAttributesW(p.c_str(), (old & ~DWORD(FILE_ATTRIBUTE_READONLY)) | readOnly);
     return *this;
 }
 
 TestTree &TestTree::hide(const QString &relative, bool system)
 {
-    const QString p = QDir::toNativeSeparators(path(relative));
-    const DWORD old = GetFileAttributesW(native(p));
+    const std::wstring p = exact(path(relative));
+    const DWORD old = GetFileAttributesW(p.c_str());
     if (old == INVALID_FILE_ATTRIBUTES
-        || !SetFileAttributesW(native(p), old | (system ? FILE_ATTRIBUTE_SYSTEM
+        || !SetFileAttributesW(p.c_str(), old | (system ? FILE_ATTRIBUTE_SYSTEM
                                                         : FILE_ATTRIBUTE_HIDDEN)))
-        qFatal("cannot set the attributes of %s", qPrintable(p));
+        qFatal("cannot set the attributes of %s", qPrintable(path(relative)));
     return *this;
 }
 
@@ -185,9 +255,12 @@ bool canDropPrivileges(QString *why)
 
 void shareWithUnprivileged(const QString &) { }
 
-// Names made by rawFile and rawDir are ordinary UTF-16 names here, which
-// QTemporaryDir removes itself.
-TestTree::~TestTree() = default;
+// What the tree made under names Windows rewrites in a path goes here; Qt's
+// QTemporaryDir removes the rest.
+TestTree::~TestTree()
+{
+    removeRewritten(exact(m_root), false);
+}
 
 // Windows hands a program its arguments as UTF-16; the bytes are those
 // QFile::encodeName gave. A process takes no file size or descriptor cap

@@ -1,9 +1,12 @@
 // SPDX-FileCopyrightText: 2026 vorn_filesync_list developers
 // SPDX-License-Identifier: GPL-2.0-or-later
+#include "listfile.h"
 #include "listrun.h"
+#include "systemerror.h"
 #include "testtree.h"
 #include "walkrecorder.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -13,6 +16,7 @@
 #include <windows.h>
 #endif
 
+#include <cerrno>
 #include <ctime>
 
 // The walk over real trees, and writing and replacing the list file.
@@ -31,6 +35,9 @@ private slots:
     void emptyTreeGivesEmptyFile();
     void publish_data();
     void publish();
+    void listLandsInTheOpenDirectory();
+    void errorCauses_data();
+    void errorCauses();
 };
 
 void tst_FileList::init()
@@ -76,8 +83,8 @@ void tst_FileList::walk_data()
     QTest::newRow("link cycle listed, not entered")
             << QStringList{"loop/up -> ..", "loop/f", "self -> ."} << ""
             << QStringList{"loop/", "loop/f", "loop/up/", "self/"}
-            << QStringList{"filelist: not entering <root>/loop/up: it leads back to <root>",
-                           "filelist: not entering <root>/self: it leads back to <root>"}
+            << QStringList{"filelist: not entering <root>\\loop\\up: it leads back to <root>",
+                           "filelist: not entering <root>\\self: it leads back to <root>"}
             << true << QStringList{};
     QTest::newRow("alias walked under each path")
             << QStringList{"real/f", "alias -> real", "other/inner -> ../real"} << ""
@@ -87,8 +94,8 @@ void tst_FileList::walk_data()
     QTest::newRow("cycle through an alias")
             << QStringList{"real/f", "alias -> real", "real/back -> ../alias"} << ""
             << QStringList{"alias/", "alias/back/", "alias/f", "real/", "real/back/", "real/f"}
-            << QStringList{"filelist: not entering <root>/alias/back: it leads back to <root>/alias",
-                           "filelist: not entering <root>/real/back: it leads back to <root>/real"}
+            << QStringList{"filelist: not entering <root>\\alias\\back: it leads back to <root>\\alias",
+                           "filelist: not entering <root>\\real\\back: it leads back to <root>\\real"}
             << true << QStringList{};
     QTest::newRow("leftover list files are ordinary files")
             << QStringList{"filelist.sync", "filelist.sync.new", "a"} << ""
@@ -107,9 +114,9 @@ void tst_FileList::walk_data()
     QTest::newRow("links that lead back up are listed, not entered")
             << QStringList{"x/d/root -> /", "x/d/up -> ../..", "x/d/self -> .."} << "x"
             << QStringList{"d/", "d/root/", "d/self/", "d/up/"}
-            << QStringList{"filelist: not entering <root>/x/d/root: it leads back to /",
-                           "filelist: not entering <root>/x/d/self: it leads back to <root>/x",
-                           "filelist: not entering <root>/x/d/up: it leads back to <root>"}
+            << QStringList{"filelist: not entering <root>/x\\d\\root: it leads back to /",
+                           "filelist: not entering <root>/x\\d\\self: it leads back to <root>/x",
+                           "filelist: not entering <root>/x\\d\\up: it leads back to <root>"}
             << true << QStringList{};
 #ifdef Q_OS_WIN
     // A Western code page, Wine's own: é is in it, Ω is not.
@@ -126,6 +133,15 @@ void tst_FileList::walk_data()
             << QStringList{"a,b", "50% off", "é", "Ω/"} << ""
             << QStringList{"50% off", "a,b", "é", "Ω/"} << QStringList{} << true << QStringList{};
 #endif
+    // Windows would take "foo." for "foo", drop the space of "bar " and open
+    // a device for "con" or "aux.txt", given them in a path.
+    QTest::newRow("names as they are, with their own contents")
+            << QStringList{"foo/in-foo", "foo./in-foodot", "bar /in-barspace", "aux.txt/in-aux",
+                           "con/in-con", "nul.txt"}
+            << ""
+            << QStringList{"aux.txt/", "aux.txt/in-aux", "bar /", "bar /in-barspace", "con/",
+                           "con/in-con", "foo/", "foo/in-foo", "foo./", "foo./in-foodot", "nul.txt"}
+            << QStringList{} << true << QStringList{};
     QTest::newRow("quotes pass through")
             << QStringList{"\"q\"", "a"} << "" << QStringList{"\"q\"", "a"} << QStringList{}
             << true << QStringList{};
@@ -320,6 +336,83 @@ void tst_FileList::publish()
         QCOMPARE(t.read(QStringLiteral("filelist.sync")), old);
         QVERIFY(!QFileInfo(t.path(QStringLiteral("filelist.sync.new"))).isFile());
     }
+}
+
+// The list is written into the directory the walk holds open, even when
+// another one was put at its path meanwhile.
+void tst_FileList::listLandsInTheOpenDirectory()
+{
+    QTemporaryDir dir;
+    TestTree t(dir.path());
+    t.file(QStringLiteral("share/f"));
+    ListFile::Error error;
+    const DirectoryReader walked = DirectoryReader::open(t.path(QStringLiteral("share")).toUtf8(), &error);
+    QVERIFY(walked.isOpen());
+    QVERIFY(QDir(t.root()).rename(QStringLiteral("share"), QStringLiteral("walked")));
+    t.dir(QStringLiteral("share"));
+    bool renamed = false;
+    {
+        ListFile file(walked, ListFile::NewName);
+        QVERIFY(file.create(ListFile::Name, &error));
+        QVERIFY(file.write("f\r\n", 3, &error));
+        QVERIFY(file.finish(&error));
+        QVERIFY(QFileInfo::exists(t.path(QStringLiteral("walked/filelist.sync.new"))));
+        renamed = file.renameTo(ListFile::Name, &error);
+    }
+    QCOMPARE(QDir(t.path(QStringLiteral("share"))).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+             QStringList{});
+#ifdef Q_OS_WIN
+    if (isWine() && !renamed)
+        QSKIP("Wine refuses to rename below a directory's handle once the directory has moved");
+#endif
+    QVERIFY(renamed);
+    QCOMPARE(t.read(QStringLiteral("walked/filelist.sync")), QByteArray("f\r\n"));
+    QCOMPARE(QDir(t.path(QStringLiteral("walked"))).entryList(QDir::Files),
+             (QStringList{"f", "filelist.sync"}));
+}
+
+void tst_FileList::errorCauses_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<int>("cause");
+    using Cause = SystemError::Cause;
+    const auto row = [](const char *name, int code, Cause cause) {
+        QTest::newRow(name) << code << int(cause);
+    };
+    row("none", 0, Cause::None);
+#ifdef Q_OS_WIN
+    row("ERROR_ACCESS_DENIED", ERROR_ACCESS_DENIED, Cause::Denied);
+    row("ERROR_FILE_NOT_FOUND", ERROR_FILE_NOT_FOUND, Cause::Missing);
+    row("ERROR_PATH_NOT_FOUND", ERROR_PATH_NOT_FOUND, Cause::Missing);
+    row("ERROR_DIRECTORY, not a directory", ERROR_DIRECTORY, Cause::Missing);
+    row("ERROR_CANT_RESOLVE_FILENAME", ERROR_CANT_RESOLVE_FILENAME, Cause::LinkLoop);
+    row("ERROR_TOO_MANY_OPEN_FILES", ERROR_TOO_MANY_OPEN_FILES, Cause::OutOfDescriptors);
+    row("ERROR_FILENAME_EXCED_RANGE", ERROR_FILENAME_EXCED_RANGE, Cause::PathTooLong);
+    // A network that fails or a server that is down is no vanished name.
+    row("ERROR_NETNAME_DELETED", ERROR_NETNAME_DELETED, Cause::Damage);
+    row("ERROR_UNEXP_NET_ERR", ERROR_UNEXP_NET_ERR, Cause::Damage);
+    row("ERROR_SEM_TIMEOUT", ERROR_SEM_TIMEOUT, Cause::Damage);
+    row("ERROR_BAD_NETPATH", ERROR_BAD_NETPATH, Cause::Damage);
+    row("ERROR_BAD_NET_NAME", ERROR_BAD_NET_NAME, Cause::Damage);
+    row("ERROR_INVALID_NAME", ERROR_INVALID_NAME, Cause::Damage);
+    row("ERROR_NOT_ENOUGH_MEMORY", ERROR_NOT_ENOUGH_MEMORY, Cause::Damage);
+    row("ERROR_OUTOFMEMORY", ERROR_OUTOFMEMORY, Cause::Damage);
+#else
+    row("EACCES", EACCES, Cause::Denied);
+    row("ENOENT", ENOENT, Cause::Missing);
+    row("ENOTDIR", ENOTDIR, Cause::Missing);
+    row("ENFILE", ENFILE, Cause::OutOfDescriptors);
+    row("EIO", EIO, Cause::Damage);
+#endif
+    row("the walk's own", -1, Cause::Damage);
+}
+
+// What each of the system's errors means for the list, by its code.
+void tst_FileList::errorCauses()
+{
+    QFETCH(int, code);
+    QFETCH(int, cause);
+    QCOMPARE(int(SystemError::fromCode(code).cause()), cause);
 }
 
 QTEST_GUILESS_MAIN(tst_FileList)

@@ -69,6 +69,9 @@ void tst_SourceDirectory::source_data()
             << QByteArrayList{"%caf\xe9%", "x"}
             << QByteArrayList{"caf\xe9=/v", "caf\xef\xbf\xbd=/no"} << true << "/v\\x" << true
             << true;
+    QTest::newRow("variable name not ASCII")
+            << QByteArrayList{"%n\xc3\xa4me%", "x"} << QByteArrayList{"n\xc3\xa4me=/v"} << true
+            << "/v\\x" << true << true;
     QTest::newRow("replacement character given as UTF-8")
             << QByteArrayList{"/srv", "caf\xef\xbf\xbd"} << QByteArrayList{} << true
             << "/srv\\caf\uFFFD" << true << true;
@@ -86,7 +89,7 @@ void tst_SourceDirectory::source()
     QFETCH(bool, text);
 
     for (const char *name : {"CC_SERVER_ROOT", "CC_SYSTEM", "SYSNAME", "A", "AB", "B", "V", "W",
-                             "NOPE", "caf\xe9", "caf\xef\xbf\xbd"})
+                             "NOPE", "caf\xe9", "caf\xef\xbf\xbd", "n\xc3\xa4me"})
         qunsetenv(name);
     for (const QByteArray &assignment : environment) {
         const qsizetype eq = assignment.indexOf('=');
