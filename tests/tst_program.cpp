@@ -348,6 +348,11 @@ void tst_Program::deepTrees()
     QString why;
     if (depth * (name.size() + 1) > 4000 && !canMakeLongPaths(&why))
         QSKIP(qPrintable(why));
+#ifdef Q_OS_WIN
+    // Measured: a comb of 600 levels took 16 s, one of 1,200 took 85 s.
+    if (depth > 1000 && isWine())
+        QSKIP("Wine resolves a name below a directory's handle through the whole path");
+#endif
 
     QTemporaryDir dir;
     TestTree t(dir.path());
