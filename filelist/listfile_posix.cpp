@@ -10,11 +10,6 @@
 
 namespace {
 
-ListFile::Error systemError(int code)
-{
-    return {code, qt_error_string(code)};
-}
-
 int dirFd(const DirectoryReader &dir)
 {
     return int(dir.nativeHandle());
@@ -42,7 +37,7 @@ bool ListFile::create(const char *modeFrom, Error *error)
     // Whatever an earlier run or someone else left at the name, a link
     // included, goes; O_EXCL then never follows a link.
     if (::unlinkat(dirFd(m_dir), m_name, 0) != 0 && errno != ENOENT && errno != EISDIR) {
-        *error = systemError(errno);
+        *error = SystemError::last();
         return false;
     }
     struct stat old;
@@ -51,7 +46,7 @@ bool ListFile::create(const char *modeFrom, Error *error)
     const int fd = ::openat(dirFd(m_dir), m_name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
                             replacing ? (old.st_mode & 07777) : 0666);
     if (fd < 0) {
-        *error = systemError(errno);
+        *error = SystemError::last();
         return false;
     }
     m_native = fd;
@@ -64,7 +59,7 @@ bool ListFile::create(const char *modeFrom, Error *error)
         if (::fchown(fd, old.st_uid, old.st_gid) != 0)
             (void)::fchown(fd, uid_t(-1), old.st_gid);
         if (::fchmod(fd, old.st_mode & 07777) != 0) {
-            *error = systemError(errno);
+            *error = SystemError::last();
             return false;
         }
     }
@@ -78,7 +73,7 @@ bool ListFile::write(const char *data, qsizetype size, Error *error)
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            *error = systemError(errno);
+            *error = SystemError::last();
             return false;
         }
         data += n;
@@ -94,18 +89,18 @@ bool ListFile::finish(Error *error)
     const bool synced = ::fsync(fd) == 0;
     const int syncError = errno;
     if (::close(fd) != 0 && synced) {
-        *error = systemError(errno);
+        *error = SystemError::last();
         return false;
     }
     if (!synced)
-        *error = systemError(syncError);
+        *error = SystemError::fromCode(syncError);
     return synced;
 }
 
 bool ListFile::renameTo(const char *name, Error *error)
 {
     if (::renameat(dirFd(m_dir), m_name, dirFd(m_dir), name) != 0) {
-        *error = systemError(errno);
+        *error = SystemError::last();
         return false;
     }
     m_created = false;

@@ -3,9 +3,9 @@
 
 // Preloaded into the program to make one system call fail the way damaged
 // storage would. VORN_FAULT is "CALL:TARGET:ERRNO[:AFTER]": CALL is openat,
-// fstatat or getdents64; TARGET is the name given to openat or fstatat, or
-// for getdents64 the directory's path; AFTER calls on that target succeed
-// before every later one fails with ERRNO (a number).
+// fstatat, getdents64 or fsync; TARGET is the name given to openat or
+// fstatat, or the path of the file getdents64 or fsync is given; AFTER calls
+// on that target succeed before every later one fails with ERRNO (a number).
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -60,6 +60,16 @@ F next(const char *name)
     return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
 }
 
+// The path a descriptor was opened by, as the system tells it.
+const char *pathOf(int fd, char (&path)[PATH_MAX])
+{
+    char link[64];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    const ssize_t n = readlink(link, path, sizeof path - 1);
+    path[n < 0 ? 0 : n] = '\0';
+    return path;
+}
+
 } // namespace
 
 extern "C" {
@@ -105,15 +115,20 @@ int fstatat64(int dirfd, const char *path, struct stat64 *st, int flags)
 
 ssize_t getdents64(int fd, void *buffer, size_t size)
 {
-    char link[64];
     char path[PATH_MAX];
-    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
-    const ssize_t n = readlink(link, path, sizeof path - 1);
-    path[n < 0 ? 0 : n] = '\0';
-    if (strikes("getdents64", path))
+    if (strikes("getdents64", pathOf(fd, path)))
         return -1;
     static auto real = next<ssize_t (*)(int, void *, size_t)>("getdents64");
     return real(fd, buffer, size);
+}
+
+int fsync(int fd)
+{
+    char path[PATH_MAX];
+    if (strikes("fsync", pathOf(fd, path)))
+        return -1;
+    static auto real = next<int (*)(int)>("fsync");
+    return real(fd);
 }
 
 } // extern "C"

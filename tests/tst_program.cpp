@@ -13,6 +13,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#ifndef Q_OS_WIN
+#include <clocale>
+#include <locale.h>
+#endif
+
 // The built program, run headless on real trees as a script would run it.
 class tst_Program : public QObject
 {
@@ -214,38 +219,50 @@ void tst_Program::unprivileged()
 void tst_Program::damage_data()
 {
     QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("locale"); // LC_ALL
     QTest::addColumn<QStringList>("said");
     QTest::addColumn<QStringList>("list"); // empty: the old list stays as it was
 
     const QString source = QStringLiteral("source is <root>\\share");
+    // The list without a/x.
+    const QStringList withoutX = {"a,,0", "big,,0", "filelist.sync,2013-07-29T14:02:11,1", "z,,0",
+                                  "z/y,2013-07-29T14:02:11,1"};
     QTest::newRow("the source fails part-way")
-            << "getdents64:<root>/share:5:1"
+            << "getdents64:<root>/share:5:1" << ""
             << QStringList{source, "filelist: cannot read directory <root>/share: Input/output error"}
             << QStringList{};
     QTest::newRow("a subdirectory fails part-way, later ones are fine")
-            << "getdents64:<root>/share/big:5:1"
+            << "getdents64:<root>/share/big:5:1" << ""
             << QStringList{source,
                            "filelist: cannot read directory <root>/share/big: Input/output error"}
             << QStringList{};
     QTest::newRow("a subdirectory cannot be opened for want of memory")
-            << "openat:a:12"
+            << "openat:a:12" << ""
             << QStringList{source,
                            "filelist: cannot read directory <root>/share/a: Cannot allocate memory"}
             << QStringList{};
     QTest::newRow("an entry cannot be looked at")
-            << "fstatat:x:5"
+            << "fstatat:x:5" << ""
             << QStringList{source, "filelist: cannot stat <root>/share/a/x: Input/output error"}
             << QStringList{};
     QTest::newRow("an entry vanished before it was looked at")
-            << "fstatat:x:2"
+            << "fstatat:x:2" << ""
             << QStringList{source, "filelist: cannot stat <root>/share/a/x: No such file or directory"}
-            << QStringList{"a,,0", "big,,0", "filelist.sync,2013-07-29T14:02:11,1", "z,,0",
-                           "z/y,2013-07-29T14:02:11,1"};
+            << withoutX;
     QTest::newRow("a directory vanished before it was opened")
-            << "openat:a:2"
+            << "openat:a:2" << ""
             << QStringList{source, "filelist: this path is not valid/available: <root>/share/a"}
-            << QStringList{"a,,0", "big,,0", "filelist.sync,2013-07-29T14:02:11,1", "z,,0",
-                           "z/y,2013-07-29T14:02:11,1"};
+            << withoutX;
+    QTest::newRow("another locale: the walk's reason in English")
+            << "fstatat:x:40" << "tr_TR.UTF-8"
+            << QStringList{source,
+                           "filelist: cannot stat <root>/share/a/x: Too many levels of symbolic links"}
+            << withoutX;
+    QTest::newRow("another locale: the list file's reason in English")
+            << "fsync:<root>/share/filelist.sync.new:5" << "tr_TR.UTF-8"
+            << QStringList{source,
+                           "filelist: cannot write <root>\\share\\filelist.sync.new: Input/output error"}
+            << QStringList{};
 }
 
 // Storage that fails is damage nobody chose: every place gets its line, and
@@ -256,6 +273,7 @@ void tst_Program::damage()
     QSKIP("faults are injected by preloading a library into the program, which Windows does not do");
 #else
     QFETCH(QString, fault);
+    QFETCH(QString, locale);
     QFETCH(QStringList, said);
     QFETCH(QStringList, list);
 
@@ -267,8 +285,15 @@ void tst_Program::damage()
         t.rawFile(QStringLiteral("share/big"), "f" + QByteArray::number(i));
     const QByteArray old = t.read(QStringLiteral("share/filelist.sync"));
 
-    const RunResult run = runProgram({t.root(), QStringLiteral("share")},
-                                     withFault(cleanEnvironment(), withRoot({fault}, t.root())[0]));
+    QProcessEnvironment env = withFault(cleanEnvironment(), withRoot({fault}, t.root())[0]);
+    if (!locale.isEmpty()) {
+        const locale_t installed = newlocale(LC_ALL_MASK, qPrintable(locale), locale_t(nullptr));
+        if (!installed)
+            QSKIP(qPrintable(locale + QStringLiteral(" is not installed (tools/install-deps.sh makes it)")));
+        freelocale(installed);
+        env.insert(QStringLiteral("LC_ALL"), locale);
+    }
+    const RunResult run = runProgram({t.root(), QStringLiteral("share")}, env);
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(run.messages, withRoot(said, t.root()));
     if (list.isEmpty()) {
