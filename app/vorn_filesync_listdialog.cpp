@@ -51,12 +51,17 @@ vorn_filesync_listDialog::vorn_filesync_listDialog(QWidget *parent, const char *
 
 vorn_filesync_listDialog::~vorn_filesync_listDialog()
 {
-    stopRun();
+    if (!worker.joinable())
+        return;
+    listRun->cancel();
+    worker.join();
 }
 
 void vorn_filesync_listDialog::reject()
 {
-    stopRun();
+    closing = true;
+    if (listRun)
+        listRun->cancel();
     QDialog::reject();
 }
 
@@ -110,25 +115,13 @@ void vorn_filesync_listDialog::generate()
 
 void vorn_filesync_listDialog::finish(ListRun::Outcome outcome)
 {
-    // A run stopped by closing the window has been waited for already.
-    if (!worker.joinable())
-        return;
-    waitForRun();
-    status->setText(statusText(outcome));
-    closeTimerId = startTimer(CloseDelay);
-}
-
-void vorn_filesync_listDialog::stopRun()
-{
-    if (!worker.joinable())
-        return;
-    listRun->cancel();
-    waitForRun();
-}
-
-void vorn_filesync_listDialog::waitForRun()
-{
-    worker.join();
+    if (worker.joinable())
+        worker.join();
     killTimer(progressTimerId);
     progressTimerId = 0;
+    // A closed window shows nothing more.
+    if (closing)
+        return;
+    status->setText(statusText(outcome));
+    closeTimerId = startTimer(CloseDelay);
 }

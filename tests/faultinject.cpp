@@ -2,10 +2,15 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 
 // Preloaded into the program to make one system call fail the way damaged
-// storage would. VORN_FAULT is "CALL:TARGET:ERRNO[:AFTER]": CALL is openat,
+// storage would, or to hold it at a chosen moment. VORN_FAULT is
+// "CALL:TARGET:ERRNO[:AFTER]" or "CALL:TARGET:hold:GATE". CALL is openat,
 // fstatat, getdents64 or fsync; TARGET is the name given to openat or
-// fstatat, or the path of the file getdents64 or fsync is given; AFTER calls
+// fstatat, or the path of the file getdents64 or fsync is given. AFTER calls
 // on that target succeed before every later one fails with ERRNO (a number).
+// The first held call creates the file GATE and waits until it is gone, then
+// goes on; after 20 seconds it removes GATE itself, so that a program that
+// cannot answer does not hang a test. A test that preloads this into itself
+// sets the fault with vorn_fault().
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -13,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -24,40 +30,68 @@ namespace {
 struct Fault {
     char call[16] = {};
     char target[PATH_MAX] = {};
+    char gate[PATH_MAX] = {};
     int error = 0;
     int after = 0;
     std::atomic<int> seen{0};
 };
 
-Fault *fault()
+// A test sets it anew only between runs, while no call looks at it.
+Fault current;
+
+void set(const char *setting)
 {
-    static Fault *parsed = [] {
-        auto *f = new Fault;
-        const char *setting = std::getenv("VORN_FAULT");
-        if (!setting || std::sscanf(setting, "%15[^:]:%4095[^:]:%d:%d", f->call, f->target, &f->error,
-                                 &f->after) < 3)
-            f->call[0] = '\0';
-        return f;
-    }();
-    return parsed;
+    Fault &f = current;
+    f.gate[0] = '\0';
+    f.after = 0;
+    f.seen = 0;
+    if (!setting
+        || (std::sscanf(setting, "%15[^:]:%4095[^:]:hold:%4095[^\n]", f.call, f.target, f.gate) != 3
+            && std::sscanf(setting, "%15[^:]:%4095[^:]:%d:%d", f.call, f.target, &f.error, &f.after)
+                    < 3))
+        f.call[0] = '\0';
 }
 
-// Whether this call on this target is to fail.
-bool strikes(const char *call, const char *target)
+Fault &fault()
 {
-    Fault *f = fault();
-    if (std::strcmp(f->call, call) != 0 || std::strcmp(f->target, target) != 0)
-        return false;
-    if (f->seen.fetch_add(1) < f->after)
-        return false;
-    errno = f->error;
-    return true;
+    [[maybe_unused]] static const bool fromEnvironment = (set(std::getenv("VORN_FAULT")), true);
+    return current;
 }
 
 template <typename F>
 F next(const char *name)
 {
     return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
+}
+
+void hold(const char *gate)
+{
+    static auto open = next<int (*)(int, const char *, int, ...)>("openat");
+    const int fd = open(AT_FDCWD, gate, O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (fd >= 0)
+        ::close(fd);
+    const struct timespec pause = {0, 10000000};
+    for (int i = 0; i < 2000 && ::access(gate, F_OK) == 0; ++i)
+        ::nanosleep(&pause, nullptr);
+    ::unlink(gate);
+}
+
+// Whether this call on this target is to fail.
+bool strikes(const char *call, const char *target)
+{
+    Fault &f = fault();
+    if (std::strcmp(f.call, call) != 0 || std::strcmp(f.target, target) != 0)
+        return false;
+    const int seen = f.seen.fetch_add(1);
+    if (seen < f.after)
+        return false;
+    if (f.gate[0]) {
+        if (seen == f.after)
+            hold(f.gate);
+        return false;
+    }
+    errno = f.error;
+    return true;
 }
 
 // The path a descriptor was opened by, as the system tells it.
@@ -73,6 +107,12 @@ const char *pathOf(int fd, char (&path)[PATH_MAX])
 } // namespace
 
 extern "C" {
+
+void vorn_fault(const char *setting)
+{
+    fault();
+    set(setting);
+}
 
 // The mode argument is there only when a file may be created.
 #define VORN_MODE_ARGUMENT(flags, mode)                                                          \
@@ -132,3 +172,4 @@ int fsync(int fd)
 }
 
 } // extern "C"
+
