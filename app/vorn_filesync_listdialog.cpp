@@ -69,7 +69,8 @@ void vorn_filesync_listDialog::timerEvent(QTimerEvent *event)
 {
     const int id = event->timerId();
     if (id == progressTimerId) {
-        status->setText(progressText(listRun->entriesListed()));
+        status->setText(listRun->isWaiting() ? QStringLiteral("Waiting for another run\u2026")
+                                             : progressText(listRun->entriesListed()));
         return;
     }
     killTimer(id);

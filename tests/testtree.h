@@ -117,11 +117,14 @@ void startProgram(QProcess &process, const QList<QByteArray> &arguments,
 // whileRunning is called once the program has started.
 RunResult runProgram(const QStringList &arguments, const QProcessEnvironment &environment,
                      const ChildLimits &limits = {},
-                     const std::function<void()> &whileRunning = {});
+                     const std::function<void(QProcess &)> &whileRunning = {});
 // The same with arguments given as bytes, which need not be UTF-8.
 RunResult runProgram(const QList<QByteArray> &arguments, const QProcessEnvironment &environment,
                      const ChildLimits &limits = {},
-                     const std::function<void()> &whileRunning = {});
+                     const std::function<void(QProcess &)> &whileRunning = {});
+// The program's own debug lines in what it wrote to standard error, Qt's
+// warnings left out.
+QStringList programLines(const QByteArray &standardError);
 
 // An environment without the source variables and without a display.
 QProcessEnvironment cleanEnvironment();

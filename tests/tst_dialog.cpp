@@ -20,6 +20,9 @@
 
 #ifndef Q_OS_WIN
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 #endif
 
 // The window: its form, and the run it performs on its own.
@@ -291,6 +294,9 @@ void tst_Dialog::closingCancels_data()
     const QString cancelled = QStringLiteral("filelist: cancelled, the previous list is kept");
     QTest::newRow("a long walk") << "walk" << QStringList{cancelled};
     QTest::newRow("a directory read that stalls") << "stall" << QStringList{cancelled};
+    QTest::newRow("the wait for another run")
+            << "another run"
+            << QStringList{"filelist: waiting for another run on <root>\\share", cancelled};
 }
 
 // The window keeps showing what the run does, and closing it closes it at
@@ -320,7 +326,7 @@ void tst_Dialog::closingCancels()
     const QString gate = dir.path() + QStringLiteral("/gate");
 #ifdef Q_OS_WIN
     if (during != QLatin1String("walk"))
-        QSKIP("a stalled read is made by a preloaded library here");
+        QSKIP("a stalled read and another run's lock are made by POSIX means here");
 #else
     using SetFault = void (*)(const char *);
     const auto setFault = reinterpret_cast<SetFault>(dlsym(RTLD_DEFAULT, "vorn_fault"));
@@ -330,6 +336,11 @@ void tst_Dialog::closingCancels()
         setFault(qPrintable(QStringLiteral("getdents64:") + tree.path(QStringLiteral("l4"))
                             + QStringLiteral(":hold:") + gate));
     }
+    const int held = during == QLatin1String("another run")
+            ? ::open(QFile::encodeName(tree.root()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+            : -1;
+    if (held >= 0)
+        QCOMPARE(::flock(held, LOCK_EX), 0);
 #endif
 
     DebugMessages messages;
@@ -350,8 +361,11 @@ void tst_Dialog::closingCancels()
                 QStringLiteral("^Listing\u2026 \\d{1,3}(,\\d{3})* entries$"));
         for (const QString &text : seen)
             QVERIFY2(progress.match(text).hasMatch(), qPrintable(text));
-    } else {
+    } else if (during == QLatin1String("stall")) {
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(gate), 10000);
+    } else {
+        QTRY_COMPARE_WITH_TIMEOUT(dialog->label("status")->text(),
+                                  QStringLiteral("Waiting for another run\u2026"), 10000);
     }
     QCOMPARE(finished.size(), 0);
 
@@ -363,6 +377,8 @@ void tst_Dialog::closingCancels()
         QVERIFY(QFile::remove(gate));
     dialog.reset();
 #ifndef Q_OS_WIN
+    if (held >= 0)
+        ::close(held);
     if (setFault)
         setFault(nullptr);
 #endif

@@ -39,6 +39,7 @@ private slots:
     void stderrReaderGone();
     void threadsGiveTheSameRun_data();
     void threadsGiveTheSameRun();
+    void overlappingRunsTakeTurns();
 };
 
 namespace {
@@ -392,7 +393,8 @@ void tst_Program::listLandsInTheWalkedDirectory()
     QProcessEnvironment env = cleanEnvironment();
     // The leak checker cannot look at a process that strace already traces.
     env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
-    const RunResult run = runProgram({t.root(), QStringLiteral("share")}, env, limits, [&t] {
+    const RunResult run = runProgram({t.root(), QStringLiteral("share")}, env, limits,
+                                     [&t](QProcess &) {
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(t.path(QStringLiteral("share/filelist.sync.new"))),
                                  10000);
         QVERIFY(QDir(t.root()).rename(QStringLiteral("share"), QStringLiteral("walked")));
@@ -543,6 +545,57 @@ void tst_Program::threadsGiveTheSameRun()
         QCOMPARE(said[i], said[0]);
         QCOMPARE(lists[i], lists[0]);
     }
+}
+
+// Runs on one directory take turns: a second run waits while the first is
+// held in the middle of its save, and then lists what the first left.
+void tst_Program::overlappingRunsTakeTurns()
+{
+#ifdef Q_OS_WIN
+    QSKIP("the runs are held by a library preloaded into them, which Windows does not do");
+#else
+    QTemporaryDir dir;
+    TestTree t(dir.path());
+    t.add({"share/f"}).file(QStringLiteral("share/filelist.sync"), "old\r\n");
+    const auto heldInSave = [&t](const QString &gate) {
+        return withFault(cleanEnvironment(), QStringLiteral("fsync:")
+                                 + t.path(QStringLiteral("share/filelist.sync.new"))
+                                 + QStringLiteral(":hold:") + t.path(gate));
+    };
+    const QList<QByteArray> arguments{QFile::encodeName(t.root()), "share"};
+
+    QProcess second;
+    QByteArray secondSaid;
+    const RunResult first = runProgram(arguments, heldInSave(QStringLiteral("first")), {},
+                                       [&](QProcess &) {
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(t.path(QStringLiteral("first"))), 10000);
+        startProgram(second, arguments, heldInSave(QStringLiteral("second")), {});
+        QTRY_VERIFY_WITH_TIMEOUT((secondSaid += second.readAllStandardError()).contains("waiting"),
+                                 10000);
+        QFile::remove(t.path(QStringLiteral("first")));
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(t.path(QStringLiteral("second"))), 10000);
+    const QByteArray firstList = t.read(QStringLiteral("share/filelist.sync"));
+    const QString firstTime = QFileInfo(t.path(QStringLiteral("share/filelist.sync")))
+                                      .lastModified()
+                                      .toString(Qt::ISODate);
+    QFile::remove(t.path(QStringLiteral("second")));
+    QVERIFY(second.waitForFinished(60000));
+    secondSaid += second.readAllStandardError();
+
+    QCOMPARE(first.exitCode, 0);
+    QCOMPARE(first.messages, withRoot({"source is <root>\\share"}, t.root()));
+    QCOMPARE(lines(firstList),
+             (QStringList{"f,2013-07-29T14:02:11,1", "filelist.sync,2013-07-29T14:02:11,5"}));
+    QCOMPARE(second.exitCode(), 0);
+    QCOMPARE(programLines(secondSaid),
+             withRoot({"source is <root>\\share", "filelist: waiting for another run on <root>\\share"},
+                      t.root()));
+    QCOMPARE(lines(t.read(QStringLiteral("share/filelist.sync"))),
+             (QStringList{"f,2013-07-29T14:02:11,1",
+                          "filelist.sync," + firstTime + "," + QString::number(firstList.size())}));
+    QVERIFY(!QFileInfo::exists(t.path(QStringLiteral("share/filelist.sync.new"))));
+#endif
 }
 
 QTEST_GUILESS_MAIN(tst_Program)
