@@ -11,6 +11,8 @@
 #include <QLocale>
 #include <QTimerEvent>
 
+#include <exception>
+
 namespace {
 
 QString statusText(ListRun::Outcome outcome)
@@ -108,10 +110,16 @@ void vorn_filesync_listDialog::generate()
     listRun = std::make_unique<ListRun>(dir.toUtf8(), walkThreads());
     status->setText(progressText(0));
     progressTimerId = startTimer(ProgressInterval);
-    worker = std::thread([this] {
-        const ListRun::Outcome outcome = listRun->run();
-        QMetaObject::invokeMethod(this, [this, outcome] { finish(outcome); }, Qt::QueuedConnection);
-    });
+    try {
+        worker = std::thread([this] {
+            const ListRun::Outcome outcome = listRun->run();
+            QMetaObject::invokeMethod(this, [this, outcome] { finish(outcome); },
+                                      Qt::QueuedConnection);
+        });
+    } catch (const std::exception &) {
+        // No thread to be had: the run happens here, and the window waits.
+        finish(listRun->run());
+    }
 }
 
 void vorn_filesync_listDialog::finish(ListRun::Outcome outcome)

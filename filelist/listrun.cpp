@@ -12,6 +12,8 @@
 #include <QDir>
 
 #include <chrono>
+#include <exception>
+#include <new>
 #include <optional>
 #include <thread>
 
@@ -133,6 +135,22 @@ void ListRun::cancel()
 }
 
 ListRun::Outcome ListRun::run()
+{
+    // What throws has unwound the writer by now, which removed its new file.
+    try {
+        return walkAndSave();
+    } catch (const std::bad_alloc &) {
+        debugLine(QStringLiteral("filelist: out of memory while listing ")
+                  + QString::fromUtf8(m_source));
+    } catch (const std::exception &e) {
+        debugLine(QStringLiteral("filelist: internal error while listing ")
+                  + QString::fromUtf8(m_source) + QStringLiteral(": ")
+                  + QString::fromLocal8Bit(e.what()));
+    }
+    return Outcome::Failed;
+}
+
+ListRun::Outcome ListRun::walkAndSave()
 {
     Writer writer(*this);
     const DirectoryWalk::Result result = m_walk->run(writer);

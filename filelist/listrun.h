@@ -19,7 +19,7 @@ class DirectoryWalk;
 // the new file is removed and the old list stays as it was. Runs on one
 // directory take turns: one that finds another on it waits, and then lists
 // what that one left. Every debug line of the run is printed from here, in
-// walk order.
+// walk order, and no exception leaves it.
 class ListRun
 {
 public:
@@ -42,6 +42,8 @@ public:
 
 private:
     class Writer;
+
+    Outcome walkAndSave();
 
     QByteArray m_source;
     std::unique_ptr<DirectoryWalk> m_walk;

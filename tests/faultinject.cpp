@@ -1,16 +1,17 @@
 // SPDX-FileCopyrightText: 2026 vorn_filesync_list developers
 // SPDX-License-Identifier: GPL-2.0-or-later
 
-// Preloaded into the program to make one system call fail the way damaged
-// storage would, or to hold it at a chosen moment. VORN_FAULT is
+// Preloaded into the program to make one call fail the way damaged storage or
+// an exhausted system would, or to hold it at a chosen moment. VORN_FAULT is
 // "CALL:TARGET:ERRNO[:AFTER]" or "CALL:TARGET:hold:GATE". CALL is openat,
-// fstatat, getdents64 or fsync; TARGET is the name given to openat or
-// fstatat, or the path of the file getdents64 or fsync is given. AFTER calls
-// on that target succeed before every later one fails with ERRNO (a number).
-// The first held call creates the file GATE and waits until it is gone, then
-// goes on; after 20 seconds it removes GATE itself, so that a program that
-// cannot answer does not hang a test. A test that preloads this into itself
-// sets the fault with vorn_fault().
+// fstatat, getdents64, fsync, pthread_create or new; TARGET is the name given
+// to openat or fstatat, the path of the file fsync or getdents64 is given, "-"
+// for pthread_create, and for new the least size that fails (with
+// std::bad_alloc). AFTER calls on that target succeed before every later one
+// fails with ERRNO (a number). The first held call creates the file GATE and
+// waits until it is gone, then goes on; after 20 seconds it removes GATE
+// itself, so that a program that cannot answer does not hang a test. A test
+// that preloads this into itself sets the fault with vorn_fault().
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -22,6 +23,8 @@
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <new>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -36,7 +39,8 @@ struct Fault {
     std::atomic<int> seen{0};
 };
 
-// A test sets it anew only between runs, while no call looks at it.
+// Static: operator new would come back here. A test sets it anew only
+// between runs, while no call looks at it.
 Fault current;
 
 void set(const char *setting)
@@ -76,11 +80,11 @@ void hold(const char *gate)
     ::unlink(gate);
 }
 
-// Whether this call on this target is to fail.
+// Whether this call on this target (null: any) is to fail.
 bool strikes(const char *call, const char *target)
 {
     Fault &f = fault();
-    if (std::strcmp(f.call, call) != 0 || std::strcmp(f.target, target) != 0)
+    if (std::strcmp(f.call, call) != 0 || (target && std::strcmp(f.target, target) != 0))
         return false;
     const int seen = f.seen.fetch_add(1);
     if (seen < f.after)
@@ -171,5 +175,22 @@ int fsync(int fd)
     return real(fd);
 }
 
+int pthread_create(pthread_t *thread, const pthread_attr_t *attributes, void *(*start)(void *),
+                   void *argument)
+{
+    if (strikes("pthread_create", "-"))
+        return errno;
+    static auto real = next<int (*)(pthread_t *, const pthread_attr_t *, void *(*)(void *), void *)>(
+            "pthread_create");
+    return real(thread, attributes, start, argument);
+}
+
 } // extern "C"
 
+void *operator new(size_t size)
+{
+    if (size >= std::strtoull(fault().target, nullptr, 10) && strikes("new", nullptr))
+        throw std::bad_alloc();
+    static auto real = next<void *(*)(size_t)>("_Znwm");
+    return real(size);
+}

@@ -264,6 +264,15 @@ void tst_Program::damage_data()
             << QStringList{source,
                            "filelist: cannot write <root>\\share\\filelist.sync.new: Input/output error"}
             << QStringList{};
+    QTest::newRow("no thread can start")
+            << "pthread_create:-:11" << "" << QStringList{source}
+            << QStringList{"a,,0", "a/x,2013-07-29T14:02:11,1", "big,,0",
+                           "filelist.sync,2013-07-29T14:02:11,1", "z,,0", "z/y,2013-07-29T14:02:11,1"};
+    QTest::newRow("memory runs out")
+            << "new:60000:12" << ""
+            << QStringList{source,
+                           "filelist: cannot read directory <root>/share/big: Cannot allocate memory"}
+            << QStringList{};
 }
 
 // Storage that fails is damage nobody chose: every place gets its line, and
@@ -295,6 +304,7 @@ void tst_Program::damage()
         env.insert(QStringLiteral("LC_ALL"), locale);
     }
     const RunResult run = runProgram({t.root(), QStringLiteral("share")}, env);
+    QVERIFY(!run.crashed);
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(run.messages, withRoot(said, t.root()));
     if (list.isEmpty()) {
