@@ -59,7 +59,6 @@ public:
         }
     }
 
-
     void topLevelRead(const DirectoryReader &root) override
     {
         m_file.emplace(root, ListFile::NewName);
@@ -152,20 +151,28 @@ ListRun::Outcome ListRun::run()
 
 ListRun::Outcome ListRun::walkAndSave()
 {
+    const auto cancelled = [] {
+        debugLine(QStringLiteral("filelist: cancelled, the previous list is kept"));
+        return Outcome::Cancelled;
+    };
     Writer writer(*this);
     const DirectoryWalk::Result result = m_walk->run(writer);
     if (result != DirectoryWalk::Result::Exact) {
         writer.discard();
         if (result == DirectoryWalk::Result::Failed)
             return Outcome::Failed;
-        debugLine(QStringLiteral("filelist: cancelled, the previous list is kept"));
-        return Outcome::Cancelled;
+        return cancelled();
     }
     const QString dir = QString::fromUtf8(m_source) + QDir::separator();
     if (!writer.finish()) {
         debugLine(QStringLiteral("filelist: cannot write ") + dir + QLatin1String(ListFile::NewName)
                   + QStringLiteral(": ") + writer.error().text);
         return Outcome::SaveFailed;
+    }
+    // The last moment a cancel can keep the previous list.
+    if (m_cancelled) {
+        writer.discard();
+        return cancelled();
     }
     ListFile::Error error;
     if (!writer.renameOver(&error)) {

@@ -99,13 +99,15 @@ struct RunResult {
 // How a child process is held down: the user it runs as (an unprivileged one
 // when the tests run as root), optional caps on the size of the files it
 // writes and on its open descriptors (then none inherited beside 0, 1 and 2),
-// and whether its standard error is a pipe nobody reads any more (as after
-// `prog 2>&1 | head -0`).
+// whether its standard error is a pipe nobody reads any more (as after
+// `prog 2>&1 | head -0`), and whether it starts with descriptors 0, 1 and 2
+// closed (as some daemons start children).
 struct ChildLimits {
     bool unprivileged = false;
     qint64 fileSizeLimit = -1;
     int openFiles = -1;
     bool stderrReaderGone = false;
+    bool standardStreamsClosed = false;
     int umask = -1;
     QStringList wrapper; // a command the program is run under, strace say
 };

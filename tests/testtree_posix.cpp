@@ -232,6 +232,11 @@ void startProgram(QProcess &process, const QList<QByteArray> &arguments,
             ::close(ends[1]);
             ::signal(SIGPIPE, SIG_DFL); // as a shell starts a pipeline
         }
+        if (limits.standardStreamsClosed) {
+            ::close(STDIN_FILENO);
+            ::close(STDOUT_FILENO);
+            ::close(STDERR_FILENO);
+        }
         if (limits.unprivileged && ::geteuid() == 0) {
             if (::setgroups(0, nullptr) != 0 || ::setgid(NobodyId) != 0
                 || ::setuid(NobodyId) != 0)

@@ -10,6 +10,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <csignal>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -36,7 +37,8 @@ private slots:
     void listLandsInTheWalkedDirectory();
     void listKeepsModeAndOwner_data();
     void listKeepsModeAndOwner();
-    void stderrReaderGone();
+    void standardStreams_data();
+    void standardStreams();
     void threadsGiveTheSameRun_data();
     void threadsGiveTheSameRun();
     void overlappingRunsTakeTurns();
@@ -48,6 +50,18 @@ const QStringList ShareTree = {"share/f", "share/sub/g", "share/temp/x", "share/
 // ShareTree's list, the old list file included as the walk met it.
 const QStringList ShareList = {"f,2013-07-29T14:02:11,1", "filelist.sync,2013-07-29T14:02:11,1",
                                "sub,,0", "sub/g,2013-07-29T14:02:11,1"};
+
+#ifndef Q_OS_WIN
+// Whether a process has the signal ignored, as the program has its stop
+// signals once it has closed its window.
+bool ignores(qint64 pid, int signal)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    const QByteArray text = status.open(QIODevice::ReadOnly) ? status.readAll() : QByteArray();
+    const qsizetype at = text.indexOf("SigIgn:");
+    return at >= 0 && (text.mid(at + 7, 17).trimmed().toULongLong(nullptr, 16) >> (signal - 1)) & 1;
+}
+#endif
 
 } // namespace
 
@@ -220,6 +234,7 @@ void tst_Program::unprivileged()
 void tst_Program::damage_data()
 {
     QTest::addColumn<QString>("fault");
+    QTest::addColumn<int>("signal"); // sent while the fault holds the program at <root>/gate
     QTest::addColumn<QString>("locale"); // LC_ALL
     QTest::addColumn<QStringList>("said");
     QTest::addColumn<QStringList>("list"); // empty: the old list stays as it was
@@ -229,50 +244,61 @@ void tst_Program::damage_data()
     const QStringList withoutX = {"a,,0", "big,,0", "filelist.sync,2013-07-29T14:02:11,1", "z,,0",
                                   "z/y,2013-07-29T14:02:11,1"};
     QTest::newRow("the source fails part-way")
-            << "getdents64:<root>/share:5:1" << ""
+            << "getdents64:<root>/share:5:1" << 0 << ""
             << QStringList{source, "filelist: cannot read directory <root>/share: Input/output error"}
             << QStringList{};
     QTest::newRow("a subdirectory fails part-way, later ones are fine")
-            << "getdents64:<root>/share/big:5:1" << ""
+            << "getdents64:<root>/share/big:5:1" << 0 << ""
             << QStringList{source,
                            "filelist: cannot read directory <root>/share/big: Input/output error"}
             << QStringList{};
     QTest::newRow("a subdirectory cannot be opened for want of memory")
-            << "openat:a:12" << ""
+            << "openat:a:12" << 0 << ""
             << QStringList{source,
                            "filelist: cannot read directory <root>/share/a: Cannot allocate memory"}
             << QStringList{};
     QTest::newRow("an entry cannot be looked at")
-            << "fstatat:x:5" << ""
+            << "fstatat:x:5" << 0 << ""
             << QStringList{source, "filelist: cannot stat <root>/share/a/x: Input/output error"}
             << QStringList{};
     QTest::newRow("an entry vanished before it was looked at")
-            << "fstatat:x:2" << ""
+            << "fstatat:x:2" << 0 << ""
             << QStringList{source, "filelist: cannot stat <root>/share/a/x: No such file or directory"}
             << withoutX;
     QTest::newRow("a directory vanished before it was opened")
-            << "openat:a:2" << ""
+            << "openat:a:2" << 0 << ""
             << QStringList{source, "filelist: this path is not valid/available: <root>/share/a"}
             << withoutX;
     QTest::newRow("another locale: the walk's reason in English")
-            << "fstatat:x:40" << "tr_TR.UTF-8"
+            << "fstatat:x:40" << 0 << "tr_TR.UTF-8"
             << QStringList{source,
                            "filelist: cannot stat <root>/share/a/x: Too many levels of symbolic links"}
             << withoutX;
     QTest::newRow("another locale: the list file's reason in English")
-            << "fsync:<root>/share/filelist.sync.new:5" << "tr_TR.UTF-8"
+            << "fsync:<root>/share/filelist.sync.new:5" << 0 << "tr_TR.UTF-8"
             << QStringList{source,
                            "filelist: cannot write <root>\\share\\filelist.sync.new: Input/output error"}
             << QStringList{};
     QTest::newRow("no thread can start")
-            << "pthread_create:-:11" << "" << QStringList{source}
+            << "pthread_create:-:11" << 0 << "" << QStringList{source}
             << QStringList{"a,,0", "a/x,2013-07-29T14:02:11,1", "big,,0",
                            "filelist.sync,2013-07-29T14:02:11,1", "z,,0", "z/y,2013-07-29T14:02:11,1"};
     QTest::newRow("memory runs out")
-            << "new:60000:12" << ""
+            << "new:60000:12" << 0 << ""
             << QStringList{source,
                            "filelist: cannot read directory <root>/share/big: Cannot allocate memory"}
             << QStringList{};
+#ifndef Q_OS_WIN
+    const QStringList cancelled = {source, "filelist: cancelled, the previous list is kept"};
+    const std::pair<int, QByteArray> stops[] = {
+            {SIGTERM, "SIGTERM"}, {SIGINT, "SIGINT"}, {SIGHUP, "SIGHUP"}};
+    for (const auto &[signal, name] : stops) {
+        QTest::newRow(name + " mid-walk") << "getdents64:<root>/share/big:hold:<root>/gate"
+                                          << signal << "" << cancelled << QStringList{};
+        QTest::newRow(name + " mid-save") << "fsync:<root>/share/filelist.sync.new:hold:<root>/gate"
+                                          << signal << "" << cancelled << QStringList{};
+    }
+#endif
 }
 
 // Storage that fails is damage nobody chose: every place gets its line, and
@@ -283,6 +309,7 @@ void tst_Program::damage()
     QSKIP("faults are injected by preloading a library into the program, which Windows does not do");
 #else
     QFETCH(QString, fault);
+    QFETCH(int, signal);
     QFETCH(QString, locale);
     QFETCH(QStringList, said);
     QFETCH(QStringList, list);
@@ -303,7 +330,17 @@ void tst_Program::damage()
         freelocale(installed);
         env.insert(QStringLiteral("LC_ALL"), locale);
     }
-    const RunResult run = runProgram({t.root(), QStringLiteral("share")}, env);
+    const QString gate = t.path(QStringLiteral("gate"));
+    const RunResult run = runProgram({t.root(), QStringLiteral("share")}, env, {},
+                                     [&](QProcess &program) {
+        if (signal == 0)
+            return;
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(gate), 10000);
+        ::kill(pid_t(program.processId()), signal);
+        // Stops are ignored once the window has closed and the run is cancelled.
+        QTRY_VERIFY_WITH_TIMEOUT(ignores(program.processId(), signal), 10000);
+        QFile::remove(gate);
+    });
     QVERIFY(!run.crashed);
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(run.messages, withRoot(said, t.root()));
@@ -464,18 +501,29 @@ void tst_Program::listKeepsModeAndOwner()
 #endif
 }
 
-// Lines written to a pipe whose reader has gone are lost, not fatal.
-void tst_Program::stderrReaderGone()
+void tst_Program::standardStreams_data()
+{
+    QTest::addColumn<bool>("readerGone");
+    QTest::newRow("standard error's reader gone") << true;
+    QTest::newRow("0, 1 and 2 closed") << false;
+}
+
+// Lines written to a pipe whose reader has gone are lost, not fatal; with the
+// standard streams closed they go nowhere, and never into the list.
+void tst_Program::standardStreams()
 {
 #ifdef Q_OS_WIN
-    QSKIP("a Windows program writes to a pipe without a reader with an error, not a signal");
+    QSKIP("a Windows program writes to a pipe without a reader with an error, not a signal, "
+          "and has no standard streams to close");
 #endif
+    QFETCH(bool, readerGone);
     QTemporaryDir dir;
     TestTree t(dir.path());
     t.add(ShareTree);
 
     ChildLimits limits;
-    limits.stderrReaderGone = true;
+    limits.stderrReaderGone = readerGone;
+    limits.standardStreamsClosed = !readerGone;
     const RunResult run = runProgram({t.root(), QStringLiteral("share")}, cleanEnvironment(), limits);
     QVERIFY(!run.crashed);
     QCOMPARE(run.exitCode, 0);
