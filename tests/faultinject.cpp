@@ -4,8 +4,8 @@
 // Preloaded into the program to make one call fail the way damaged storage or
 // an exhausted system would, or to hold it at a chosen moment. VORN_FAULT is
 // "CALL:TARGET:ERRNO[:AFTER]" or "CALL:TARGET:hold:GATE". CALL is openat,
-// fstatat, getdents64, fsync, pthread_create or new; TARGET is the name given
-// to openat or fstatat, the path of the file fsync or getdents64 is given, "-"
+// fstatat, getdents64, fsync, flock, pthread_create or new; TARGET is the name
+// given to openat or fstatat, the path of the file the others are given, "-"
 // for pthread_create, and for new the least size that fails (with
 // std::bad_alloc). AFTER calls on that target succeed before every later one
 // fails with ERRNO (a number). The first held call creates the file GATE and
@@ -25,6 +25,7 @@
 #include <fcntl.h>
 #include <new>
 #include <pthread.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -173,6 +174,15 @@ int fsync(int fd)
         return -1;
     static auto real = next<int (*)(int)>("fsync");
     return real(fd);
+}
+
+int flock(int fd, int operation)
+{
+    char path[PATH_MAX];
+    if (strikes("flock", pathOf(fd, path)))
+        return -1;
+    static auto real = next<int (*)(int, int)>("flock");
+    return real(fd, operation);
 }
 
 int pthread_create(pthread_t *thread, const pthread_attr_t *attributes, void *(*start)(void *),

@@ -243,6 +243,9 @@ void tst_Program::damage_data()
     QTest::addColumn<QStringList>("list"); // empty: the old list stays as it was
 
     const QString source = QStringLiteral("source is <root>\\share");
+    const QStringList full = {"a,,0", "a/x,2013-07-29T14:02:11,1", "big,,0",
+                              "filelist.sync,2013-07-29T14:02:11,1", "z,,0",
+                              "z/y,2013-07-29T14:02:11,1"};
     // The list without a/x.
     const QStringList withoutX = {"a,,0", "big,,0", "filelist.sync,2013-07-29T14:02:11,1", "z,,0",
                                   "z/y,2013-07-29T14:02:11,1"};
@@ -282,10 +285,13 @@ void tst_Program::damage_data()
             << QStringList{source,
                            "filelist: cannot write <root>\\share\\filelist.sync.new: Input/output error"}
             << QStringList{};
+    QTest::newRow("the file system cannot lock: the run goes on")
+            << "flock:<root>/share:37" << 0 << ""
+            << QStringList{source,
+                           "filelist: cannot lock <root>\\share against other runs: No locks available"}
+            << full;
     QTest::newRow("no thread can start")
-            << "pthread_create:-:11" << 0 << "" << QStringList{source}
-            << QStringList{"a,,0", "a/x,2013-07-29T14:02:11,1", "big,,0",
-                           "filelist.sync,2013-07-29T14:02:11,1", "z,,0", "z/y,2013-07-29T14:02:11,1"};
+            << "pthread_create:-:11" << 0 << "" << QStringList{source} << full;
     QTest::newRow("memory runs out")
             << "new:60000:12" << 0 << ""
             << QStringList{source,
