@@ -8,11 +8,34 @@
 #ifdef Q_OS_WIN
 #include "windowsmessages.h"
 #endif
+#ifdef Q_OS_UNIX
+#include "stopsignals.h"
+#endif
 
 #include <csignal>
 #include <cstring>
 
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <fcntl.h>
+#endif
+
 namespace {
+
+// Service managers and daemons may start the program with 0, 1 or 2 closed.
+// The next files opened would take those numbers, and the debug lines written
+// to 2 would go into whichever did: the list file, say. /dev/null takes each
+// closed one, before anything else opens a file.
+void openClosedStandardStreams()
+{
+#ifdef Q_OS_UNIX
+    for (int fd = 0; fd <= 2; ++fd) {
+        // open() takes the lowest free number: this one.
+        if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF)
+            ::open("/dev/null", O_RDWR);
+    }
+#endif
+}
 
 // The debug lines are a script's only sign of what went wrong: a qtlogging.ini
 // (some systems install one with "*.debug=false") must not silence them, and a
@@ -74,6 +97,7 @@ QList<QByteArray> givenArguments(int argc, char *argv[])
 
 int main(int argc, char *argv[])
 {
+    openClosedStandardStreams();
 #ifdef Q_OS_WIN
     installWindowsMessageHandler();
 #endif
@@ -83,6 +107,14 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     vorn_filesync_listDialog dialog(nullptr, nullptr, true);
     dialog.setCommandLine(givenArguments(argc, argv));
+#ifdef Q_OS_UNIX
+    // A stop asked for by a signal is a stop asked for by closing the window.
+    StopSignals stopSignals;
+    QObject::connect(&stopSignals, &StopSignals::received, &dialog, &QDialog::reject);
+#endif
     dialog.exec();
+    // Going first, stopSignals leaves further stops ignored; the dialog then
+    // waits for a run still cleaning up after a cancel (removing its new list
+    // file), and only then does the process end.
     return 0;
 }

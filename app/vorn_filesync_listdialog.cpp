@@ -11,6 +11,8 @@
 #include <QLocale>
 #include <QTimerEvent>
 
+#include <exception>
+
 namespace {
 
 QString statusText(ListRun::Outcome outcome)
@@ -51,12 +53,17 @@ vorn_filesync_listDialog::vorn_filesync_listDialog(QWidget *parent, const char *
 
 vorn_filesync_listDialog::~vorn_filesync_listDialog()
 {
-    stopRun();
+    if (!worker.joinable())
+        return;
+    listRun->cancel();
+    worker.join();
 }
 
 void vorn_filesync_listDialog::reject()
 {
-    stopRun();
+    closing = true;
+    if (listRun)
+        listRun->cancel();
     QDialog::reject();
 }
 
@@ -64,7 +71,8 @@ void vorn_filesync_listDialog::timerEvent(QTimerEvent *event)
 {
     const int id = event->timerId();
     if (id == progressTimerId) {
-        status->setText(progressText(listRun->entriesListed()));
+        status->setText(listRun->isWaiting() ? QStringLiteral("Waiting for another run\u2026")
+                                             : progressText(listRun->entriesListed()));
         return;
     }
     killTimer(id);
@@ -102,33 +110,27 @@ void vorn_filesync_listDialog::generate()
     listRun = std::make_unique<ListRun>(dir.toUtf8(), walkThreads());
     status->setText(progressText(0));
     progressTimerId = startTimer(ProgressInterval);
-    worker = std::thread([this] {
-        const ListRun::Outcome outcome = listRun->run();
-        QMetaObject::invokeMethod(this, [this, outcome] { finish(outcome); }, Qt::QueuedConnection);
-    });
+    try {
+        worker = std::thread([this] {
+            const ListRun::Outcome outcome = listRun->run();
+            QMetaObject::invokeMethod(this, [this, outcome] { finish(outcome); },
+                                      Qt::QueuedConnection);
+        });
+    } catch (const std::exception &) {
+        // No thread to be had: the run happens here, and the window waits.
+        finish(listRun->run());
+    }
 }
 
 void vorn_filesync_listDialog::finish(ListRun::Outcome outcome)
 {
-    // A run stopped by closing the window has been waited for already.
-    if (!worker.joinable())
-        return;
-    waitForRun();
-    status->setText(statusText(outcome));
-    closeTimerId = startTimer(CloseDelay);
-}
-
-void vorn_filesync_listDialog::stopRun()
-{
-    if (!worker.joinable())
-        return;
-    listRun->cancel();
-    waitForRun();
-}
-
-void vorn_filesync_listDialog::waitForRun()
-{
-    worker.join();
+    if (worker.joinable())
+        worker.join();
     killTimer(progressTimerId);
     progressTimerId = 0;
+    // A closed window shows nothing more.
+    if (closing)
+        return;
+    status->setText(statusText(outcome));
+    closeTimerId = startTimer(CloseDelay);
 }

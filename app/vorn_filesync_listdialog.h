@@ -18,7 +18,9 @@ class QTimerEvent;
 // many entries are listed so far and then the outcome, and accepts itself two
 // seconds after the end; a command line with too many arguments rejects it at
 // once. Closing it while the list is made cancels the run, which keeps the
-// previous list. The window only waits for the run when it goes away.
+// previous list; the window closes at once, whatever the run is waiting for,
+// and the run's thread cleans up on its own. The window waits for that only
+// when it goes away.
 class vorn_filesync_listDialog : public vorn_filesync_listDialogBase
 {
     Q_OBJECT
@@ -42,12 +44,10 @@ protected:
 private:
     void generate();
     void finish(ListRun::Outcome outcome);
-    // Cancels a run still going on and waits for its thread to end.
-    void stopRun();
-    void waitForRun();
 
     std::unique_ptr<ListRun> listRun;
     std::thread worker;
+    bool closing = false;
     int startTimerId = 0;
     int progressTimerId = 0;
     int closeTimerId = 0;

@@ -7,10 +7,22 @@
 #include "listfile.h"
 #include "listformat.h"
 #include "localclock.h"
+#include "runlock.h"
 
 #include <QDir>
 
+#include <chrono>
+#include <exception>
+#include <new>
 #include <optional>
+#include <thread>
+
+namespace {
+
+// How often a run that waits for another looks whether that one is done.
+constexpr std::chrono::milliseconds LockPoll{100};
+
+} // namespace
 
 // Writes the list as the walk hands on its entries. The new file is created
 // only once the top level has been read, so that a list file or a new file
@@ -20,9 +32,31 @@
 class ListRun::Writer : public WalkSink
 {
 public:
-    explicit Writer(std::atomic<qint64> *listed) : m_listed(listed)
+    explicit Writer(ListRun &run) : m_run(run) { m_buffer.reserve(Chunk + 4096); }
+
+    // Another run may be writing its list here: it is waited for before
+    // anything is read, so that this run lists what that one leaves. Where
+    // the file system cannot lock, runs are not kept apart, as before there
+    // was a lock, rather than not run at all.
+    bool sourceOpened(const DirectoryReader &source) override
     {
-        m_buffer.reserve(Chunk + 4096);
+        const QString dir = QString::fromUtf8(m_run.m_source);
+        SystemError error;
+        for (;;) {
+            const RunLock::State state = m_lock.tryTake(source, &error);
+            if (state != RunLock::State::Held) {
+                m_run.m_waiting = false;
+                if (state == RunLock::State::Unavailable)
+                    debugLine(QStringLiteral("filelist: cannot lock ") + dir
+                              + QStringLiteral(" against other runs: ") + error.text);
+                return true;
+            }
+            if (!m_run.m_waiting.exchange(true))
+                debugLine(QStringLiteral("filelist: waiting for another run on ") + dir);
+            if (m_run.m_cancelled)
+                return false;
+            std::this_thread::sleep_for(LockPoll);
+        }
     }
 
     void topLevelRead(const DirectoryReader &root) override
@@ -34,7 +68,7 @@ public:
 
     void entry(const FileEntry &entry) override
     {
-        m_listed->fetch_add(1, std::memory_order_relaxed);
+        m_run.m_listed.fetch_add(1, std::memory_order_relaxed);
         if (!m_file)
             return;
         appendListLine(m_buffer, entry, m_clock);
@@ -68,7 +102,9 @@ private:
         m_buffer.resize(0);
     }
 
-    std::atomic<qint64> *m_listed;
+    ListRun &m_run;
+    // Held until the new file is renamed or removed.
+    RunLock m_lock;
     std::optional<ListFile> m_file;
     ListFile::Error m_error;
     QByteArray m_buffer;
@@ -93,25 +129,50 @@ ListRun::~ListRun() = default;
 
 void ListRun::cancel()
 {
+    m_cancelled = true;
     m_walk->cancel();
 }
 
 ListRun::Outcome ListRun::run()
 {
-    Writer writer(&m_listed);
+    // What throws has unwound the writer by now, which removed its new file.
+    try {
+        return walkAndSave();
+    } catch (const std::bad_alloc &) {
+        debugLine(QStringLiteral("filelist: out of memory while listing ")
+                  + QString::fromUtf8(m_source));
+    } catch (const std::exception &e) {
+        debugLine(QStringLiteral("filelist: internal error while listing ")
+                  + QString::fromUtf8(m_source) + QStringLiteral(": ")
+                  + QString::fromLocal8Bit(e.what()));
+    }
+    return Outcome::Failed;
+}
+
+ListRun::Outcome ListRun::walkAndSave()
+{
+    const auto cancelled = [] {
+        debugLine(QStringLiteral("filelist: cancelled, the previous list is kept"));
+        return Outcome::Cancelled;
+    };
+    Writer writer(*this);
     const DirectoryWalk::Result result = m_walk->run(writer);
     if (result != DirectoryWalk::Result::Exact) {
         writer.discard();
         if (result == DirectoryWalk::Result::Failed)
             return Outcome::Failed;
-        debugLine(QStringLiteral("filelist: cancelled, the previous list is kept"));
-        return Outcome::Cancelled;
+        return cancelled();
     }
     const QString dir = QString::fromUtf8(m_source) + QDir::separator();
     if (!writer.finish()) {
         debugLine(QStringLiteral("filelist: cannot write ") + dir + QLatin1String(ListFile::NewName)
                   + QStringLiteral(": ") + writer.error().text);
         return Outcome::SaveFailed;
+    }
+    // The last moment a cancel can keep the previous list.
+    if (m_cancelled) {
+        writer.discard();
+        return cancelled();
     }
     ListFile::Error error;
     if (!writer.renameOver(&error)) {

@@ -16,8 +16,10 @@ class DirectoryWalk;
 // puts that in place of filelist.sync. Memory does not grow with the tree.
 // The old list is replaced only by an exact new one: when the tree cannot be
 // listed exactly, the new file cannot be written, or the run is cancelled,
-// the new file is removed and the old list stays as it was. Every debug line
-// of the run is printed from here, in walk order.
+// the new file is removed and the old list stays as it was. Runs on one
+// directory take turns: one that finds another on it waits, and then lists
+// what that one left. Every debug line of the run is printed from here, in
+// walk order, and no exception leaves it.
 class ListRun
 {
 public:
@@ -32,14 +34,20 @@ public:
     ~ListRun();
 
     Outcome run();
-    // Both may be called from any thread while run() goes on.
+    // These may be called from any thread while run() goes on.
     void cancel();
     qint64 entriesListed() const { return m_listed.load(std::memory_order_relaxed); }
+    // Whether the run waits for another run on the same directory to end.
+    bool isWaiting() const { return m_waiting.load(std::memory_order_relaxed); }
 
 private:
     class Writer;
 
+    Outcome walkAndSave();
+
     QByteArray m_source;
     std::unique_ptr<DirectoryWalk> m_walk;
     std::atomic<qint64> m_listed{0};
+    std::atomic<bool> m_waiting{false};
+    std::atomic<bool> m_cancelled{false};
 };

@@ -547,7 +547,7 @@ void ReadAhead::runHere(BriefLock &lock, const std::shared_ptr<DirectoryJob> &jo
         perform(job, left);
         lock.lock();
         job->state = DirectoryJob::State::Done;
-        if (job->error.cause() != Error::Cause::OutOfDescriptors || m_short)
+        if (job->error.cause() != Error::Cause::OutOfDescriptors || (m_short && m_running == 0))
             break;
         // The read-ahead gives up its descriptors before the walk fails for
         // want of one: it opens no more, and those in use are let go.

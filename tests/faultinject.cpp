@@ -1,11 +1,17 @@
 // SPDX-FileCopyrightText: 2026 vorn_filesync_list developers
 // SPDX-License-Identifier: GPL-2.0-or-later
 
-// Preloaded into the program to make one system call fail the way damaged
-// storage would. VORN_FAULT is "CALL:TARGET:ERRNO[:AFTER]": CALL is openat,
-// fstatat or getdents64; TARGET is the name given to openat or fstatat, or
-// for getdents64 the directory's path; AFTER calls on that target succeed
-// before every later one fails with ERRNO (a number).
+// Preloaded into the program to make one call fail the way damaged storage or
+// an exhausted system would, or to hold it at a chosen moment. VORN_FAULT is
+// "CALL:TARGET:ERRNO[:AFTER]" or "CALL:TARGET:hold:GATE". CALL is openat,
+// fstatat, getdents64, fsync, flock, pthread_create or new; TARGET is the name
+// given to openat or fstatat, the path of the file the others are given, "-"
+// for pthread_create, and for new the least size that fails (with
+// std::bad_alloc). AFTER calls on that target succeed before every later one
+// fails with ERRNO (a number). The first held call creates the file GATE and
+// waits until it is gone, then goes on; after 20 seconds it removes GATE
+// itself, so that a program that cannot answer does not hang a test. A test
+// that preloads this into itself sets the fault with vorn_fault().
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -13,9 +19,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <new>
+#include <pthread.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,34 +34,33 @@ namespace {
 struct Fault {
     char call[16] = {};
     char target[PATH_MAX] = {};
+    char gate[PATH_MAX] = {};
     int error = 0;
     int after = 0;
     std::atomic<int> seen{0};
 };
 
-Fault *fault()
+// Static: operator new would come back here. A test sets it anew only
+// between runs, while no call looks at it.
+Fault current;
+
+void set(const char *setting)
 {
-    static Fault *parsed = [] {
-        auto *f = new Fault;
-        const char *setting = std::getenv("VORN_FAULT");
-        if (!setting || std::sscanf(setting, "%15[^:]:%4095[^:]:%d:%d", f->call, f->target, &f->error,
-                                 &f->after) < 3)
-            f->call[0] = '\0';
-        return f;
-    }();
-    return parsed;
+    Fault &f = current;
+    f.gate[0] = '\0';
+    f.after = 0;
+    f.seen = 0;
+    if (!setting
+        || (std::sscanf(setting, "%15[^:]:%4095[^:]:hold:%4095[^\n]", f.call, f.target, f.gate) != 3
+            && std::sscanf(setting, "%15[^:]:%4095[^:]:%d:%d", f.call, f.target, &f.error, &f.after)
+                    < 3))
+        f.call[0] = '\0';
 }
 
-// Whether this call on this target is to fail.
-bool strikes(const char *call, const char *target)
+Fault &fault()
 {
-    Fault *f = fault();
-    if (std::strcmp(f->call, call) != 0 || std::strcmp(f->target, target) != 0)
-        return false;
-    if (f->seen.fetch_add(1) < f->after)
-        return false;
-    errno = f->error;
-    return true;
+    [[maybe_unused]] static const bool fromEnvironment = (set(std::getenv("VORN_FAULT")), true);
+    return current;
 }
 
 template <typename F>
@@ -60,9 +69,55 @@ F next(const char *name)
     return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
 }
 
+void hold(const char *gate)
+{
+    static auto open = next<int (*)(int, const char *, int, ...)>("openat");
+    const int fd = open(AT_FDCWD, gate, O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (fd >= 0)
+        ::close(fd);
+    const struct timespec pause = {0, 10000000};
+    for (int i = 0; i < 2000 && ::access(gate, F_OK) == 0; ++i)
+        ::nanosleep(&pause, nullptr);
+    ::unlink(gate);
+}
+
+// Whether this call on this target (null: any) is to fail.
+bool strikes(const char *call, const char *target)
+{
+    Fault &f = fault();
+    if (std::strcmp(f.call, call) != 0 || (target && std::strcmp(f.target, target) != 0))
+        return false;
+    const int seen = f.seen.fetch_add(1);
+    if (seen < f.after)
+        return false;
+    if (f.gate[0]) {
+        if (seen == f.after)
+            hold(f.gate);
+        return false;
+    }
+    errno = f.error;
+    return true;
+}
+
+// The path a descriptor was opened by, as the system tells it.
+const char *pathOf(int fd, char (&path)[PATH_MAX])
+{
+    char link[64];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    const ssize_t n = readlink(link, path, sizeof path - 1);
+    path[n < 0 ? 0 : n] = '\0';
+    return path;
+}
+
 } // namespace
 
 extern "C" {
+
+void vorn_fault(const char *setting)
+{
+    fault();
+    set(setting);
+}
 
 // The mode argument is there only when a file may be created.
 #define VORN_MODE_ARGUMENT(flags, mode)                                                          \
@@ -105,15 +160,47 @@ int fstatat64(int dirfd, const char *path, struct stat64 *st, int flags)
 
 ssize_t getdents64(int fd, void *buffer, size_t size)
 {
-    char link[64];
     char path[PATH_MAX];
-    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
-    const ssize_t n = readlink(link, path, sizeof path - 1);
-    path[n < 0 ? 0 : n] = '\0';
-    if (strikes("getdents64", path))
+    if (strikes("getdents64", pathOf(fd, path)))
         return -1;
     static auto real = next<ssize_t (*)(int, void *, size_t)>("getdents64");
     return real(fd, buffer, size);
 }
 
+int fsync(int fd)
+{
+    char path[PATH_MAX];
+    if (strikes("fsync", pathOf(fd, path)))
+        return -1;
+    static auto real = next<int (*)(int)>("fsync");
+    return real(fd);
+}
+
+int flock(int fd, int operation)
+{
+    char path[PATH_MAX];
+    if (strikes("flock", pathOf(fd, path)))
+        return -1;
+    static auto real = next<int (*)(int, int)>("flock");
+    return real(fd, operation);
+}
+
+int pthread_create(pthread_t *thread, const pthread_attr_t *attributes, void *(*start)(void *),
+                   void *argument)
+{
+    if (strikes("pthread_create", "-"))
+        return errno;
+    static auto real = next<int (*)(pthread_t *, const pthread_attr_t *, void *(*)(void *), void *)>(
+            "pthread_create");
+    return real(thread, attributes, start, argument);
+}
+
 } // extern "C"
+
+void *operator new(size_t size)
+{
+    if (size >= std::strtoull(fault().target, nullptr, 10) && strikes("new", nullptr))
+        throw std::bad_alloc();
+    static auto real = next<void *(*)(size_t)>("_Znwm");
+    return real(size);
+}

@@ -134,7 +134,7 @@ QString programPath()
 }
 
 RunResult runProgram(const QStringList &arguments, const QProcessEnvironment &environment,
-                     const ChildLimits &limits, const std::function<void()> &whileRunning)
+                     const ChildLimits &limits, const std::function<void(QProcess &)> &whileRunning)
 {
     QList<QByteArray> bytes;
     for (const QString &argument : arguments)
@@ -143,12 +143,12 @@ RunResult runProgram(const QStringList &arguments, const QProcessEnvironment &en
 }
 
 RunResult runProgram(const QList<QByteArray> &arguments, const QProcessEnvironment &environment,
-                     const ChildLimits &limits, const std::function<void()> &whileRunning)
+                     const ChildLimits &limits, const std::function<void(QProcess &)> &whileRunning)
 {
     QProcess process;
     startProgram(process, arguments, environment, limits);
     if (whileRunning && process.waitForStarted())
-        whileRunning();
+        whileRunning(process);
     RunResult result;
     if (!process.waitForFinished(60000)) {
         process.kill();
@@ -157,7 +157,14 @@ RunResult runProgram(const QList<QByteArray> &arguments, const QProcessEnvironme
     }
     result.crashed = process.exitStatus() != QProcess::NormalExit;
     result.exitCode = process.exitCode();
-    const QString err = QString::fromLocal8Bit(process.readAllStandardError());
+    result.messages = programLines(process.readAllStandardError());
+    return result;
+}
+
+QStringList programLines(const QByteArray &standardError)
+{
+    QStringList messages;
+    const QString err = QString::fromLocal8Bit(standardError);
     for (const QString &line : err.split(u'\n', Qt::SkipEmptyParts)) {
         // Qt's platform plugins add warnings of their own; under Wine the
         // Windows one says that Wine lacks its DPI calls.
@@ -165,7 +172,7 @@ RunResult runProgram(const QList<QByteArray> &arguments, const QProcessEnvironme
             && !line.startsWith(QLatin1String("This plugin does not support"))
             && !line.startsWith(QLatin1String("SetProcessDpiAwarenessContext("))
             && !line.startsWith(QLatin1String("EnableNonClientDpiScaling()")))
-            result.messages << line;
+            messages << line;
     }
-    return result;
+    return messages;
 }

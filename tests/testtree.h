@@ -105,13 +105,16 @@ struct RunResult {
 
 // How a child process is held down: the user it runs as (an unprivileged one
 // when the tests run as root), optional caps on the size of the files it
-// writes and on its open descriptors, and whether its standard error is a
-// pipe nobody reads any more (as after `prog 2>&1 | head -0`).
+// writes and on its open descriptors (then none inherited beside 0, 1 and 2),
+// whether its standard error is a pipe nobody reads any more (as after
+// `prog 2>&1 | head -0`), and whether it starts with descriptors 0, 1 and 2
+// closed (as some daemons start children).
 struct ChildLimits {
     bool unprivileged = false;
     qint64 fileSizeLimit = -1;
     int openFiles = -1;
     bool stderrReaderGone = false;
+    bool standardStreamsClosed = false;
     int umask = -1;
     QStringList wrapper; // a command the program is run under, strace say
 };
@@ -123,11 +126,14 @@ void startProgram(QProcess &process, const QList<QByteArray> &arguments,
 // whileRunning is called once the program has started.
 RunResult runProgram(const QStringList &arguments, const QProcessEnvironment &environment,
                      const ChildLimits &limits = {},
-                     const std::function<void()> &whileRunning = {});
+                     const std::function<void(QProcess &)> &whileRunning = {});
 // The same with arguments given as bytes, which need not be UTF-8.
 RunResult runProgram(const QList<QByteArray> &arguments, const QProcessEnvironment &environment,
                      const ChildLimits &limits = {},
-                     const std::function<void()> &whileRunning = {});
+                     const std::function<void(QProcess &)> &whileRunning = {});
+// The program's own debug lines in what it wrote to standard error, Qt's
+// warnings left out.
+QStringList programLines(const QByteArray &standardError);
 
 // An environment without the source variables and without a display.
 QProcessEnvironment cleanEnvironment();

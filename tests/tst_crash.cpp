@@ -50,15 +50,12 @@ bool parses(const QByteArray &list, QString *why)
     return true;
 }
 
-// The lines that do not depend on the run: the list files' own lines change
-// size and time from run to run.
+// The lines that do not depend on the run: the list file's own line changes
+// size and time from run to run. A new list a killed run left is never listed.
 QStringList stableLines(const QByteArray &list)
 {
     QStringList result = lines(list);
-    result.removeIf([](const QString &l) {
-        return l.startsWith(QLatin1String("filelist.sync,"))
-                || l.startsWith(QLatin1String("filelist.sync.new,"));
-    });
+    result.removeIf([](const QString &l) { return l.startsWith(QLatin1String("filelist.sync,")); });
     return result;
 }
 

@@ -16,6 +16,15 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <memory>
+
+#ifndef Q_OS_WIN
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+#endif
+
 // The window: its form, and the run it performs on its own.
 class tst_Dialog : public QObject
 {
@@ -32,7 +41,8 @@ private slots:
     void run_data();
     void run();
     void wrongArgumentCountRejectsAtOnce();
-    void closingMidWalkCancels();
+    void closingCancels_data();
+    void closingCancels();
 };
 
 namespace {
@@ -276,10 +286,26 @@ void tst_Dialog::wrongArgumentCountRejectsAtOnce()
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{});
 }
 
-// The window keeps showing progress during a long walk, and closing it then
-// leaves the previous list as it was.
-void tst_Dialog::closingMidWalkCancels()
+void tst_Dialog::closingCancels_data()
 {
+    QTest::addColumn<QString>("during");
+    QTest::addColumn<QStringList>("said"); // after "source is"
+
+    const QString cancelled = QStringLiteral("filelist: cancelled, the previous list is kept");
+    QTest::newRow("a long walk") << "walk" << QStringList{cancelled};
+    QTest::newRow("a directory read that stalls") << "stall" << QStringList{cancelled};
+    QTest::newRow("the wait for another run")
+            << "another run"
+            << QStringList{"filelist: waiting for another run on <root>\\share", cancelled};
+}
+
+// The window keeps showing what the run does, and closing it closes it at
+// once, whatever the run waits for; the run then cleans up on its own, and
+// the previous list stays as it was.
+void tst_Dialog::closingCancels()
+{
+    QFETCH(QString, during);
+    QFETCH(QStringList, said);
     // Every level links ten times to the next, so a few hundred names are
     // walked as more than two million entries.
     QString why;
@@ -297,31 +323,69 @@ void tst_Dialog::closingMidWalkCancels()
     const QByteArray previous = "old,2013-07-29T14:02:11,1\r\n";
     tree.file(QStringLiteral("filelist.sync"), previous);
 
+    const QString gate = dir.path() + QStringLiteral("/gate");
+#ifdef Q_OS_WIN
+    if (during != QLatin1String("walk"))
+        QSKIP("a stalled read and another run's lock are made by POSIX means here");
+#else
+    using SetFault = void (*)(const char *);
+    const auto setFault = reinterpret_cast<SetFault>(dlsym(RTLD_DEFAULT, "vorn_fault"));
+    if (during == QLatin1String("stall")) {
+        if (!setFault)
+            QSKIP("the fault injector is not preloaded into this test, as ctest preloads it");
+        setFault(qPrintable(QStringLiteral("getdents64:") + tree.path(QStringLiteral("l4"))
+                            + QStringLiteral(":hold:") + gate));
+    }
+    const int held = during == QLatin1String("another run")
+            ? ::open(QFile::encodeName(tree.root()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+            : -1;
+    if (held >= 0)
+        QCOMPARE(::flock(held, LOCK_EX), 0);
+#endif
+
     DebugMessages messages;
-    TestDialog dialog({QStringLiteral("vorn_filesync_list"), dir.path(), QStringLiteral("share")});
-    QSignalSpy finished(&dialog, &QDialog::finished);
-    dialog.show();
-    QStringList seen;
-    for (int i = 0; i < 500 && seen.size() < 3 && finished.isEmpty(); ++i) {
-        QTest::qWait(10);
-        const QString text = dialog.label("status")->text();
-        if (!text.isEmpty() && !seen.contains(text))
-            seen << text;
+    auto dialog = std::make_unique<TestDialog>(
+            QStringList{QStringLiteral("vorn_filesync_list"), dir.path(), QStringLiteral("share")});
+    QSignalSpy finished(dialog.get(), &QDialog::finished);
+    dialog->show();
+    if (during == QLatin1String("walk")) {
+        QStringList seen;
+        for (int i = 0; i < 500 && seen.size() < 3 && finished.isEmpty(); ++i) {
+            QTest::qWait(10);
+            const QString text = dialog->label("status")->text();
+            if (!text.isEmpty() && !seen.contains(text))
+                seen << text;
+        }
+        QCOMPARE(seen.size(), 3);
+        const QRegularExpression progress(
+                QStringLiteral("^Listing\u2026 \\d{1,3}(,\\d{3})* entries$"));
+        for (const QString &text : seen)
+            QVERIFY2(progress.match(text).hasMatch(), qPrintable(text));
+    } else if (during == QLatin1String("stall")) {
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(gate), 10000);
+    } else {
+        QTRY_COMPARE_WITH_TIMEOUT(dialog->label("status")->text(),
+                                  QStringLiteral("Waiting for another run\u2026"), 10000);
     }
     QCOMPARE(finished.size(), 0);
-    QCOMPARE(seen.size(), 3);
-    const QRegularExpression progress(QStringLiteral("^Listing\u2026 \\d{1,3}(,\\d{3})* entries$"));
-    for (const QString &text : seen)
-        QVERIFY2(progress.match(text).hasMatch(), qPrintable(text));
 
-    dialog.close();
+    dialog->close();
     QCOMPARE(finished.size(), 1);
     QCOMPARE(finished.at(0).at(0).toInt(), int(QDialog::Rejected));
+    // Still there: the window closed while the read stalled.
+    if (during == QLatin1String("stall"))
+        QVERIFY(QFile::remove(gate));
+    dialog.reset();
+#ifndef Q_OS_WIN
+    if (held >= 0)
+        ::close(held);
+    if (setFault)
+        setFault(nullptr);
+#endif
     QCOMPARE(tree.read(QStringLiteral("filelist.sync")), previous);
     QVERIFY(!QFileInfo::exists(tree.path(QStringLiteral("filelist.sync.new"))));
-    QCOMPARE(messages.take(),
-             (QStringList{QStringLiteral("source is ") + tree.root(),
-                          QStringLiteral("filelist: cancelled, the previous list is kept")}));
+    QCOMPARE(messages.take(), QStringList{QStringLiteral("source is ") + tree.root()}
+                     + withRoot(said, dir.path()));
 }
 
 QTEST_MAIN(tst_Dialog)

@@ -14,11 +14,15 @@
 #include <QTest>
 
 #include <algorithm>
+#include <csignal>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
+#else
+#include <clocale>
+#include <locale.h>
 #endif
 
 // The built program, run headless on real trees as a script would run it.
@@ -39,17 +43,33 @@ private slots:
     void listLandsInTheWalkedDirectory();
     void listKeepsModeAndOwner_data();
     void listKeepsModeAndOwner();
-    void stderrReaderGone();
+    void standardStreams_data();
+    void standardStreams();
     void threadsGiveTheSameRun_data();
     void threadsGiveTheSameRun();
+    void overlappingRunsTakeTurns();
 };
 
 namespace {
 
-const QStringList ShareTree = {"share/f", "share/sub/g", "share/temp/x", "share/filelist.sync"};
-// ShareTree's list, the old list file included as the walk met it.
+const QStringList ShareTree = {"share/f", "share/sub/g", "share/temp/x", "share/filelist.sync",
+                               "share/filelist.sync.new"};
+// ShareTree's list: the old list file as the walk met it, and not the new one
+// a killed run left.
 const QStringList ShareList = {"f,2013-07-29T14:02:11,1", "filelist.sync,2013-07-29T14:02:11,1",
                                "sub,,0", "sub/g,2013-07-29T14:02:11,1"};
+
+#ifndef Q_OS_WIN
+// Whether a process has the signal ignored, as the program has its stop
+// signals once it has closed its window.
+bool ignores(qint64 pid, int signal)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    const QByteArray text = status.open(QIODevice::ReadOnly) ? status.readAll() : QByteArray();
+    const qsizetype at = text.indexOf("SigIgn:");
+    return at >= 0 && (text.mid(at + 7, 17).trimmed().toULongLong(nullptr, 16) >> (signal - 1)) & 1;
+}
+#endif
 
 } // namespace
 
@@ -149,7 +169,8 @@ void tst_Program::sources()
     } else {
         QCOMPARE(lines(t.read(listAt + QStringLiteral("/filelist.sync"))), ShareList);
     }
-    QVERIFY(!QFileInfo::exists(t.path(QStringLiteral("share/filelist.sync.new"))));
+    // Cleared away by a run there, left alone by any other.
+    QCOMPARE(QFileInfo::exists(t.path(QStringLiteral("share/filelist.sync.new"))), listAt.isEmpty());
     QVERIFY(!QFileInfo::exists(t.path(QStringLiteral("caf\uFFFD/filelist.sync"))));
     const QByteArray raw = QFile::encodeName(t.path(QStringLiteral("caf"))) + "\xe9/filelist.sync";
     QVERIFY(::access(raw.constData(), F_OK) != 0);
@@ -227,38 +248,77 @@ void tst_Program::unprivileged()
 void tst_Program::damage_data()
 {
     QTest::addColumn<QString>("fault");
+    QTest::addColumn<int>("signal"); // sent while the fault holds the program at <root>/gate
+    QTest::addColumn<QString>("locale"); // LC_ALL
     QTest::addColumn<QStringList>("said");
     QTest::addColumn<QStringList>("list"); // empty: the old list stays as it was
 
     const QString source = QStringLiteral("source is <root>\\share");
+    const QStringList full = {"a,,0", "a/x,2013-07-29T14:02:11,1", "big,,0",
+                              "filelist.sync,2013-07-29T14:02:11,1", "z,,0",
+                              "z/y,2013-07-29T14:02:11,1"};
+    // The list without a/x.
+    const QStringList withoutX = {"a,,0", "big,,0", "filelist.sync,2013-07-29T14:02:11,1", "z,,0",
+                                  "z/y,2013-07-29T14:02:11,1"};
     QTest::newRow("the source fails part-way")
-            << "getdents64:<root>/share:5:1"
-            << QStringList{source, "filelist: cannot read directory <root>/share: Input/output error"}
+            << "getdents64:<root>/share:5:1" << 0 << ""
+            << QStringList{source, "filelist: cannot read directory <root>\\share: Input/output error"}
             << QStringList{};
     QTest::newRow("a subdirectory fails part-way, later ones are fine")
-            << "getdents64:<root>/share/big:5:1"
+            << "getdents64:<root>/share/big:5:1" << 0 << ""
             << QStringList{source,
                            "filelist: cannot read directory <root>\\share\\big: Input/output error"}
             << QStringList{};
     QTest::newRow("a subdirectory cannot be opened for want of memory")
-            << "openat:a:12"
+            << "openat:a:12" << 0 << ""
             << QStringList{source,
                            "filelist: cannot read directory <root>\\share\\a: Cannot allocate memory"}
             << QStringList{};
     QTest::newRow("an entry cannot be looked at")
-            << "fstatat:x:5"
+            << "fstatat:x:5" << 0 << ""
             << QStringList{source, "filelist: cannot stat <root>\\share\\a\\x: Input/output error"}
             << QStringList{};
     QTest::newRow("an entry vanished before it was looked at")
-            << "fstatat:x:2"
+            << "fstatat:x:2" << 0 << ""
             << QStringList{source, "filelist: cannot stat <root>\\share\\a\\x: No such file or directory"}
-            << QStringList{"a,,0", "big,,0", "filelist.sync,2013-07-29T14:02:11,1", "z,,0",
-                           "z/y,2013-07-29T14:02:11,1"};
+            << withoutX;
     QTest::newRow("a directory vanished before it was opened")
-            << "openat:a:2"
+            << "openat:a:2" << 0 << ""
             << QStringList{source, "filelist: this path is not valid/available: <root>\\share\\a"}
-            << QStringList{"a,,0", "big,,0", "filelist.sync,2013-07-29T14:02:11,1", "z,,0",
-                           "z/y,2013-07-29T14:02:11,1"};
+            << withoutX;
+    QTest::newRow("another locale: the walk's reason in English")
+            << "fstatat:x:40" << 0 << "tr_TR.UTF-8"
+            << QStringList{source,
+                           "filelist: cannot stat <root>\\share\\a\\x: Too many levels of symbolic links"}
+            << withoutX;
+    QTest::newRow("another locale: the list file's reason in English")
+            << "fsync:<root>/share/filelist.sync.new:5" << 0 << "tr_TR.UTF-8"
+            << QStringList{source,
+                           "filelist: cannot write <root>\\share\\filelist.sync.new: Input/output error"}
+            << QStringList{};
+    QTest::newRow("the file system cannot lock: the run goes on")
+            << "flock:<root>/share:37" << 0 << ""
+            << QStringList{source,
+                           "filelist: cannot lock <root>\\share against other runs: No locks available"}
+            << full;
+    QTest::newRow("no thread can start")
+            << "pthread_create:-:11" << 0 << "" << QStringList{source} << full;
+    QTest::newRow("memory runs out")
+            << "new:60000:12" << 0 << ""
+            << QStringList{source,
+                           "filelist: cannot read directory <root>\\share\\big: Cannot allocate memory"}
+            << QStringList{};
+#ifndef Q_OS_WIN
+    const QStringList cancelled = {source, "filelist: cancelled, the previous list is kept"};
+    const std::pair<int, QByteArray> stops[] = {
+            {SIGTERM, "SIGTERM"}, {SIGINT, "SIGINT"}, {SIGHUP, "SIGHUP"}};
+    for (const auto &[signal, name] : stops) {
+        QTest::newRow(name + " mid-walk") << "getdents64:<root>/share/big:hold:<root>/gate"
+                                          << signal << "" << cancelled << QStringList{};
+        QTest::newRow(name + " mid-save") << "fsync:<root>/share/filelist.sync.new:hold:<root>/gate"
+                                          << signal << "" << cancelled << QStringList{};
+    }
+#endif
 }
 
 // Storage that fails is damage nobody chose: every place gets its line, and
@@ -269,6 +329,8 @@ void tst_Program::damage()
     QSKIP("faults are injected by preloading a library into the program, which Windows does not do");
 #else
     QFETCH(QString, fault);
+    QFETCH(int, signal);
+    QFETCH(QString, locale);
     QFETCH(QStringList, said);
     QFETCH(QStringList, list);
 
@@ -280,8 +342,26 @@ void tst_Program::damage()
         t.rawFile(QStringLiteral("share/big"), "f" + QByteArray::number(i));
     const QByteArray old = t.read(QStringLiteral("share/filelist.sync"));
 
-    const RunResult run = runProgram({t.root(), QStringLiteral("share")},
-                                     withFault(cleanEnvironment(), withRoot({fault}, t.root())[0]));
+    QProcessEnvironment env = withFault(cleanEnvironment(), withRoot({fault}, t.root())[0]);
+    if (!locale.isEmpty()) {
+        const locale_t installed = newlocale(LC_ALL_MASK, qPrintable(locale), locale_t(nullptr));
+        if (!installed)
+            QSKIP(qPrintable(locale + QStringLiteral(" is not installed (tools/install-deps.sh makes it)")));
+        freelocale(installed);
+        env.insert(QStringLiteral("LC_ALL"), locale);
+    }
+    const QString gate = t.path(QStringLiteral("gate"));
+    const RunResult run = runProgram({t.root(), QStringLiteral("share")}, env, {},
+                                     [&](QProcess &program) {
+        if (signal == 0)
+            return;
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(gate), 10000);
+        ::kill(pid_t(program.processId()), signal);
+        // Stops are ignored once the window has closed and the run is cancelled.
+        QTRY_VERIFY_WITH_TIMEOUT(ignores(program.processId(), signal), 10000);
+        QFile::remove(gate);
+    });
+    QVERIFY(!run.crashed);
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(run.messages, withRoot(said, t.root()));
     if (list.isEmpty()) {
@@ -395,7 +475,8 @@ void tst_Program::listLandsInTheWalkedDirectory()
     QProcessEnvironment env = cleanEnvironment();
     // The leak checker cannot look at a process that strace already traces.
     env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
-    const RunResult run = runProgram({t.root(), QStringLiteral("share")}, env, limits, [&t] {
+    const RunResult run = runProgram({t.root(), QStringLiteral("share")}, env, limits,
+                                     [&t](QProcess &) {
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(t.path(QStringLiteral("share/filelist.sync.new"))),
                                  10000);
         QVERIFY(QDir(t.root()).rename(QStringLiteral("share"), QStringLiteral("walked")));
@@ -455,18 +536,29 @@ void tst_Program::listKeepsModeAndOwner()
 #endif
 }
 
-// Lines written to a pipe whose reader has gone are lost, not fatal.
-void tst_Program::stderrReaderGone()
+void tst_Program::standardStreams_data()
+{
+    QTest::addColumn<bool>("readerGone");
+    QTest::newRow("standard error's reader gone") << true;
+    QTest::newRow("0, 1 and 2 closed") << false;
+}
+
+// Lines written to a pipe whose reader has gone are lost, not fatal; with the
+// standard streams closed they go nowhere, and never into the list.
+void tst_Program::standardStreams()
 {
 #ifdef Q_OS_WIN
-    QSKIP("a Windows program writes to a pipe without a reader with an error, not a signal");
+    QSKIP("a Windows program writes to a pipe without a reader with an error, not a signal, "
+          "and has no standard streams to close");
 #endif
+    QFETCH(bool, readerGone);
     QTemporaryDir dir;
     TestTree t(dir.path());
     t.add(ShareTree);
 
     ChildLimits limits;
-    limits.stderrReaderGone = true;
+    limits.stderrReaderGone = readerGone;
+    limits.standardStreamsClosed = !readerGone;
     const RunResult run = runProgram({t.root(), QStringLiteral("share")}, cleanEnvironment(), limits);
     QVERIFY(!run.crashed);
     QCOMPARE(run.exitCode, 0);
@@ -477,30 +569,45 @@ void tst_Program::threadsGiveTheSameRun_data()
 {
     QTest::addColumn<QStringList>("tree");
     QTest::addColumn<QString>("fault");
+    QTest::addColumn<int>("openFiles");
+    QTest::addColumn<bool>("saved");
     QTest::addColumn<bool>("slow"); // through slowfs, many requests in flight
 
     QStringList wide;
     for (int i = 0; i < 40; ++i)
         wide << QStringLiteral("share/d%1/sub/f").arg(i % 7) + QString::number(i)
              << QStringLiteral("share/d%1/g%2").arg(i).arg(i);
-    QTest::newRow("many directories") << wide << "" << false;
+    QTest::newRow("many directories") << wide << "" << -1 << true << false;
     QTest::newRow("links, cycles, excluded and odd names")
             << QStringList{"share/a/x", "share/a/up -> ..", "share/a/root -> /", "share/b -> a",
                            "share/temp/t", "share/logs", "share/a,b", "share/p|", "share/s=",
                            "share/gone -> nowhere", "share/Ω/é"}
-            << "" << false;
-    QTest::newRow("damage part-way") << wide << "getdents64:<root>/share/d3:5:0" << false;
-    QTest::newRow("a vanished entry") << wide << "fstatat:f12:2" << false;
-    QTest::newRow("through a file system of its own") << wide << "" << true;
+            << "" << -1 << true << false;
+    QTest::newRow("damage part-way") << wide << "getdents64:<root>/share/d3:5:0" << -1 << false
+                                     << false;
+    QTest::newRow("a vanished entry") << wide << "fstatat:f12:2" << -1 << true << false;
+    QStringList deep;
+    for (int i = 0; i < 40; ++i)
+        deep << QStringLiteral("share/d%1/a/b/c/f").arg(i) << QStringLiteral("share/d%1/a/g").arg(i);
+    // The fewest descriptors one thread saves this list with.
+    QTest::newRow("a tight descriptor limit") << deep << "" << 8 << true << false;
+    QTest::newRow("through a file system of its own") << wide << "" << -1 << true << true;
 }
 
 // However many threads read ahead, the run hands on the same list and the
-// same lines in the same order as a walk on one thread.
+// same lines in the same order as a walk on one thread, down to the fewest
+// descriptors the walk needs.
 void tst_Program::threadsGiveTheSameRun()
 {
     QFETCH(QStringList, tree);
     QFETCH(QString, fault);
+    QFETCH(int, openFiles);
+    QFETCH(bool, saved);
     QFETCH(bool, slow);
+#ifdef __SANITIZE_ADDRESS__
+    if (openFiles >= 0)
+        QSKIP("the sanitizers open descriptors of their own as they check, and this limit leaves them none");
+#endif
     QString why;
     if (!TestTree::canMake(tree, &why))
         QSKIP(qPrintable(why));
@@ -510,7 +617,7 @@ void tst_Program::threadsGiveTheSameRun()
     t.add(tree).file(QStringLiteral("share/filelist.sync"), "old\r\n");
     t.rawFile(QStringLiteral("share/d1"), "bad\xff").rawFile(QStringLiteral("share/d2"), "cr\r");
     QString source = QStringLiteral("share");
-    QList<const char *> threadCounts{"1", "8"};
+    QList<const char *> threadCounts{"1", "4", "16"};
 #ifdef Q_OS_WIN
     if (slow)
         QSKIP("slowfs is a FUSE file system: Linux only");
@@ -535,20 +642,74 @@ void tst_Program::threadsGiveTheSameRun()
 #endif
     }
 
+    ChildLimits limits;
+    limits.openFiles = openFiles;
     QList<QByteArray> lists;
     QList<QStringList> said;
     for (const char *threads : threadCounts) {
         env.insert(QStringLiteral("VORN_FILESYNC_LIST_THREADS"), QString::fromLatin1(threads));
-        const RunResult run = runProgram({t.root(), source}, env);
+        const RunResult run = runProgram({t.root(), source}, env, limits);
         QCOMPARE(run.exitCode, 0);
         said << run.messages;
         lists << t.read(QStringLiteral("share/filelist.sync"));
+        QCOMPARE(lists.last() != "old\r\n", saved);
         t.file(QStringLiteral("share/filelist.sync"), "old\r\n");
     }
-    for (qsizetype i = 1; i < said.size(); ++i) {
+    for (qsizetype i = 1; i < lists.size(); ++i) {
         QCOMPARE(said[i], said[0]);
-        QCOMPARE(lines(lists[i]), lines(lists[0]));
+        QCOMPARE(lists[i], lists[0]);
     }
+}
+
+// Runs on one directory take turns: a second run waits while the first is
+// held in the middle of its save, and then lists what the first left.
+void tst_Program::overlappingRunsTakeTurns()
+{
+#ifdef Q_OS_WIN
+    QSKIP("the runs are held by a library preloaded into them, which Windows does not do");
+#else
+    QTemporaryDir dir;
+    TestTree t(dir.path());
+    t.add({"share/f"}).file(QStringLiteral("share/filelist.sync"), "old\r\n");
+    const auto heldInSave = [&t](const QString &gate) {
+        return withFault(cleanEnvironment(), QStringLiteral("fsync:")
+                                 + t.path(QStringLiteral("share/filelist.sync.new"))
+                                 + QStringLiteral(":hold:") + t.path(gate));
+    };
+    const QList<QByteArray> arguments{QFile::encodeName(t.root()), "share"};
+
+    QProcess second;
+    QByteArray secondSaid;
+    const RunResult first = runProgram(arguments, heldInSave(QStringLiteral("first")), {},
+                                       [&](QProcess &) {
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(t.path(QStringLiteral("first"))), 10000);
+        startProgram(second, arguments, heldInSave(QStringLiteral("second")), {});
+        QTRY_VERIFY_WITH_TIMEOUT((secondSaid += second.readAllStandardError()).contains("waiting"),
+                                 10000);
+        QFile::remove(t.path(QStringLiteral("first")));
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(t.path(QStringLiteral("second"))), 10000);
+    const QByteArray firstList = t.read(QStringLiteral("share/filelist.sync"));
+    const QString firstTime = QFileInfo(t.path(QStringLiteral("share/filelist.sync")))
+                                      .lastModified()
+                                      .toString(Qt::ISODate);
+    QFile::remove(t.path(QStringLiteral("second")));
+    QVERIFY(second.waitForFinished(60000));
+    secondSaid += second.readAllStandardError();
+
+    QCOMPARE(first.exitCode, 0);
+    QCOMPARE(first.messages, withRoot({"source is <root>\\share"}, t.root()));
+    QCOMPARE(lines(firstList),
+             (QStringList{"f,2013-07-29T14:02:11,1", "filelist.sync,2013-07-29T14:02:11,5"}));
+    QCOMPARE(second.exitCode(), 0);
+    QCOMPARE(programLines(secondSaid),
+             withRoot({"source is <root>\\share", "filelist: waiting for another run on <root>\\share"},
+                      t.root()));
+    QCOMPARE(lines(t.read(QStringLiteral("share/filelist.sync"))),
+             (QStringList{"f,2013-07-29T14:02:11,1",
+                          "filelist.sync," + firstTime + "," + QString::number(firstList.size())}));
+    QVERIFY(!QFileInfo::exists(t.path(QStringLiteral("share/filelist.sync.new"))));
+#endif
 }
 
 QTEST_GUILESS_MAIN(tst_Program)

@@ -6,7 +6,8 @@
 # the package, groff checks the man page, the MinGW binutils compile the
 # Windows version resource, strace holds the program back in a test, fuse3
 # and its headers build and mount slowfs, the slow storage of the benchmark
-# and of a test.
+# and of a test, and a Turkish locale shows that the program's reasons stay
+# English under another language.
 #   sh tools/install-deps.sh           the Linux build
 #   sh tools/install-deps.sh windows   also the Windows build and Wine to test it
 set -e
@@ -14,7 +15,10 @@ export DEBIAN_FRONTEND=noninteractive
 apt-get update -q
 apt-get install -y -q --no-install-recommends \
     cmake ninja-build g++ qt6-base-dev qt6-qpa-plugins libgl-dev tzdata findutils \
-    dpkg-dev lintian groff-base binutils-mingw-w64-x86-64 strace fuse3 libfuse3-dev pkg-config
+    dpkg-dev lintian groff-base binutils-mingw-w64-x86-64 strace fuse3 libfuse3-dev pkg-config \
+    locales
+sed -i 's/^# *\(tr_TR.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+locale-gen
 if [ "${1:-}" = windows ]; then
     # Debian's moc, rcc and uic serve the Windows Qt of the same version.
     apt-get install -y -q --no-install-recommends \
