@@ -29,12 +29,16 @@ QString statusText(ListRun::Outcome outcome)
     return QStringLiteral("Fail");
 }
 
-// Thousands grouped by commas whatever the user's locale.
-QString progressText(qint64 entries)
+// Thousands grouped by commas whatever the user's locale; the estimate only
+// where there is an old list to go by.
+QString progressText(qint64 entries, int percent)
 {
     QLocale c = QLocale::c();
     c.setNumberOptions({});
-    return QStringLiteral("Listing\u2026 ") + c.toString(entries) + QStringLiteral(" entries");
+    QString text = QStringLiteral("Listing\u2026 ") + c.toString(entries) + QStringLiteral(" entries");
+    if (percent >= 0)
+        text += QStringLiteral(" (about %1 %)").arg(percent);
+    return text;
 }
 
 // Often enough to look alive, rarely enough to cost nothing.
@@ -72,7 +76,8 @@ void vorn_filesync_listDialog::timerEvent(QTimerEvent *event)
     const int id = event->timerId();
     if (id == progressTimerId) {
         status->setText(listRun->isWaiting() ? QStringLiteral("Waiting for another run\u2026")
-                                             : progressText(listRun->entriesListed()));
+                                             : progressText(listRun->entriesListed(),
+                                                            listRun->estimatedPercent()));
         return;
     }
     killTimer(id);
@@ -108,7 +113,7 @@ void vorn_filesync_listDialog::generate()
         return;
     }
     listRun = std::make_unique<ListRun>(dir.toUtf8(), walkThreads());
-    status->setText(progressText(0));
+    status->setText(progressText(0, -1));
     progressTimerId = startTimer(ProgressInterval);
     try {
         worker = std::thread([this] {

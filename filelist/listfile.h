@@ -28,9 +28,10 @@ public:
     ListFile &operator=(const ListFile &) = delete;
 
     // Removes whatever is at the name and creates an empty file there. It
-    // takes the mode of the file at modeFrom (and its owner, where the process
-    // may set it), or the usual mode for a new file when there is none.
-    bool create(const char *modeFrom, Error *error);
+    // takes the mode of the file it is to replace (and its owner, where the
+    // process may set it), or the usual mode for a new file when there is
+    // none; replacedSize gets that file's size, or -1.
+    bool create(const char *replacing, qint64 *replacedSize, Error *error);
     bool write(const char *data, qsizetype size, Error *error);
     // Flushes the data to the disk and closes the file (Windows keeps it open
     // for the rename, which goes through its handle).

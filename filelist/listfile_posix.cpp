@@ -32,7 +32,7 @@ void ListFile::remove()
     ::unlinkat(dirFd(m_dir), m_name, 0);
 }
 
-bool ListFile::create(const char *modeFrom, Error *error)
+bool ListFile::create(const char *replacing, qint64 *replacedSize, Error *error)
 {
     // Whatever an earlier run or someone else left at the name, a link
     // included, goes; O_EXCL then never follows a link.
@@ -41,17 +41,18 @@ bool ListFile::create(const char *modeFrom, Error *error)
         return false;
     }
     struct stat old;
-    const bool replacing = ::fstatat(dirFd(m_dir), modeFrom, &old, AT_SYMLINK_NOFOLLOW) == 0
+    const bool replaces = ::fstatat(dirFd(m_dir), replacing, &old, AT_SYMLINK_NOFOLLOW) == 0
             && S_ISREG(old.st_mode);
+    *replacedSize = replaces ? qint64(old.st_size) : -1;
     const int fd = ::openat(dirFd(m_dir), m_name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
-                            replacing ? (old.st_mode & 07777) : 0666);
+                            replaces ? (old.st_mode & 07777) : 0666);
     if (fd < 0) {
         *error = SystemError::last();
         return false;
     }
     m_native = fd;
     m_created = true;
-    if (replacing) {
+    if (replaces) {
         // Clients must keep their access to the list: the old list's owner
         // and mode, the mode set outright since the umask narrowed it. Only a
         // privileged process may give a file away, so a failed chown is

@@ -42,10 +42,23 @@ void ListFile::remove()
                                sizeof disposition);
 }
 
-bool ListFile::create(const char *, Error *error)
+bool ListFile::create(const char *replacing, qint64 *replacedSize, Error *error)
 {
     const HANDLE dir = handleOf(m_dir.nativeHandle());
     const QString name = QString::fromUtf8(m_name);
+    // Windows has no mode to copy: the new file takes the folder's inherited
+    // permissions. Only the size is wanted.
+    *replacedSize = -1;
+    SystemError ignored;
+    const HANDLE old = openRelative(dir, QString::fromUtf8(replacing), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    FILE_OPEN, FILE_NON_DIRECTORY_FILE, &ignored);
+    if (old != INVALID_HANDLE_VALUE) {
+        LARGE_INTEGER size;
+        if (GetFileSizeEx(old, &size))
+            *replacedSize = qint64(size.QuadPart);
+        CloseHandle(old);
+    }
     // Whatever an earlier run left at the name goes, a link itself and not
     // what it leads to; creating anew then never writes through a link. What
     // cannot be removed (a directory, a read-only file) makes the creation

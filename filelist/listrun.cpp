@@ -62,8 +62,10 @@ public:
     void topLevelRead(const DirectoryReader &root) override
     {
         m_file.emplace(root, ListFile::NewName);
-        if (!m_file->create(ListFile::Name, &m_error))
+        qint64 oldSize = -1;
+        if (!m_file->create(ListFile::Name, &oldSize, &m_error))
             m_file.reset();
+        m_run.m_oldSize.store(oldSize, std::memory_order_relaxed);
     }
 
     void entry(const FileEntry &entry) override
@@ -72,6 +74,7 @@ public:
         if (!m_file)
             return;
         appendListLine(m_buffer, entry, m_clock);
+        m_run.m_written.store(m_flushed + m_buffer.size(), std::memory_order_relaxed);
         if (m_buffer.size() >= Chunk)
             flush();
     }
@@ -99,6 +102,7 @@ private:
     {
         if (m_file && !m_file->write(m_buffer.constData(), m_buffer.size(), &m_error))
             m_file.reset();
+        m_flushed += m_buffer.size();
         m_buffer.resize(0);
     }
 
@@ -108,8 +112,18 @@ private:
     std::optional<ListFile> m_file;
     ListFile::Error m_error;
     QByteArray m_buffer;
+    qint64 m_flushed = 0;
     LocalClock m_clock;
 };
+
+int ListRun::estimatedPercent() const
+{
+    const qint64 old = m_oldSize.load(std::memory_order_relaxed);
+    if (old <= 0)
+        return -1;
+    // The walk goes on: never done before it is.
+    return int(qMin<qint64>(99, m_written.load(std::memory_order_relaxed) * 100 / old));
+}
 
 QStringList ListRun::excludedNames()
 {

@@ -39,6 +39,10 @@ public:
     qint64 entriesListed() const { return m_listed.load(std::memory_order_relaxed); }
     // Whether the run waits for another run on the same directory to end.
     bool isWaiting() const { return m_waiting.load(std::memory_order_relaxed); }
+    // How far along the walk is, in percent: the bytes of the new list so far
+    // against the size of the list it will replace (the old list is never
+    // read), at most 99; -1 without an old list to go by.
+    int estimatedPercent() const;
 
 private:
     class Writer;
@@ -48,6 +52,8 @@ private:
     QByteArray m_source;
     std::unique_ptr<DirectoryWalk> m_walk;
     std::atomic<qint64> m_listed{0};
+    std::atomic<qint64> m_written{0};
+    std::atomic<qint64> m_oldSize{-1};
     std::atomic<bool> m_waiting{false};
     std::atomic<bool> m_cancelled{false};
 };

@@ -353,7 +353,8 @@ void tst_FileList::listLandsInTheOpenDirectory()
     bool renamed = false;
     {
         ListFile file(walked, ListFile::NewName);
-        QVERIFY(file.create(ListFile::Name, &error));
+        qint64 oldSize = 0;
+        QVERIFY(file.create(ListFile::Name, &oldSize, &error));
         QVERIFY(file.write("f\r\n", 3, &error));
         QVERIFY(file.finish(&error));
         QVERIFY(QFileInfo::exists(t.path(QStringLiteral("walked/filelist.sync.new"))));
