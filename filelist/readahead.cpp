@@ -57,14 +57,19 @@ void sortListing(DirectoryReader::Listing *listing)
         Entry entry;
         SortKey key;
     };
-    std::vector<Item> items;
-    items.reserve(listing->entries.size());
+    // One for each thread, kept from one directory to the next.
+    thread_local std::vector<Item> items;
+    items.clear();
     for (const Entry &entry : listing->entries)
         items.push_back({entry, SortKey(listing->name(entry))});
     std::sort(items.begin(), items.end(),
               [](const Item &a, const Item &b) { return compareKeys(a.key, b.key) < 0; });
     for (size_t i = 0; i < items.size(); ++i)
         listing->entries[i] = items[i].entry;
+    // Not kept for a huge directory: memory goes back once it is listed.
+    if (items.capacity() > 1 << 16)
+        items = {};
+    items.clear();
 }
 
 // The order of two places in walk order, a place being the entry at an index
@@ -341,13 +346,14 @@ void ReadAhead::lookAtAll(const std::shared_ptr<DirectoryJob> &job)
             m_workReady.notify_all();
         }
     }
-    // No chunk is taken after this; wait for those that were.
+    // No chunk is taken after this; wait for those that were. A job never
+    // shared was looked at by this thread alone.
     const size_t end = qMin(job->nextEntry.exchange(Closed), job->count);
+    if (!sharing)
+        return;
     BriefLock lock(m_lock);
-    if (sharing) {
-        job->sharing = false;
-        m_sharing.erase(std::find(m_sharing.begin(), m_sharing.end(), job));
-    }
+    job->sharing = false;
+    m_sharing.erase(std::find(m_sharing.begin(), m_sharing.end(), job));
     m_jobDone.wait(lock, [&job, end] { return job->looked == end; });
     Q_ASSERT(job->nextEntry >= Closed);
 }
