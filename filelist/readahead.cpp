@@ -200,9 +200,16 @@ void ReadAhead::noteCheck(bool waited)
         growLocked();
 }
 
+bool ReadAhead::spreading() const
+{
+    // One worker beside the walk gains nothing by small chunks: they pay
+    // off once the pool has grown for a storage that keeps it waiting.
+    return m_slow.load(std::memory_order_relaxed) && m_workerCount.load(std::memory_order_relaxed) > 1;
+}
+
 size_t ReadAhead::chunkSize() const
 {
-    if (m_slow.load(std::memory_order_relaxed))
+    if (spreading())
         return SlowChunk;
     return m_chunksSeen.load(std::memory_order_relaxed) < ProbeChunks ? ProbeChunk : FastChunk;
 }
@@ -572,7 +579,7 @@ void ReadAhead::waitLocked(BriefLock &lock,
             lock.unlock();
             help(*job);
             lock.lock();
-        } else if (!m_queue.empty() && !m_short && !m_slow.load(std::memory_order_relaxed)) {
+        } else if (!m_queue.empty() && !m_short && !spreading()) {
             // Or read a directory needed later: on a fast disk the wait is
             // short, and waking up costs as much as reading a small one.
             runQueuedLocked(lock, true);
@@ -605,7 +612,7 @@ void ReadAhead::work()
             // On a fast disk the walk's thread reads what it needs next
             // itself, and a worker keeps a few directories out of its way;
             // on slow storage many read at once, soonest needed first.
-            runQueuedLocked(lock, m_slow.load(std::memory_order_relaxed));
+            runQueuedLocked(lock, spreading());
         }
     } catch (const std::bad_alloc &) {
         // Nothing a worker left half done can be trusted: the walk fails.

@@ -150,6 +150,8 @@ private:
     bool startWorkerLocked();
     // Starts more workers while work waits for them.
     void growLocked();
+    // Whether work is spread thin over many threads, as slow storage wants.
+    bool spreading() const;
     size_t chunkSize() const;
     bool isSkipped(const DirectoryJob &owner, size_t entry) const;
     // With m_lock held.
