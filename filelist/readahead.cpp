@@ -27,9 +27,6 @@ constexpr size_t MaxHeldEntries = 1 << 18;
 // Comparing two places walks up the tree to where they part, so few offers
 // are kept; one dropped is offered again when the walk comes to it.
 constexpr size_t MaxOffers = 256;
-// On a fast disk, the directories the walk needs next that a worker leaves
-// to it: waiting for a worker to finish one costs more than reading it.
-constexpr size_t LeftToTheWalk = 0;
 // The mark of a job whose entries are all taken.
 constexpr size_t Closed = std::numeric_limits<size_t>::max() / 2;
 // Chunks of entries looked at between two checks for waits: small ones
@@ -582,7 +579,7 @@ void ReadAhead::waitLocked(BriefLock &lock,
         } else if (!m_queue.empty() && !m_short && !spreading()) {
             // Or read a directory needed later: on a fast disk the wait is
             // short, and waking up costs as much as reading a small one.
-            runQueuedLocked(lock, true);
+            runQueuedLocked(lock);
         } else {
             m_jobDone.wait(lock);
         }
@@ -609,10 +606,7 @@ void ReadAhead::work()
                 lock.lock();
                 continue;
             }
-            // On a fast disk the walk's thread reads what it needs next
-            // itself, and a worker keeps a few directories out of its way;
-            // on slow storage many read at once, soonest needed first.
-            runQueuedLocked(lock, spreading());
+            runQueuedLocked(lock);
         }
     } catch (const std::bad_alloc &) {
         // Nothing a worker left half done can be trusted: the walk fails.
@@ -622,11 +616,9 @@ void ReadAhead::work()
     }
 }
 
-void ReadAhead::runQueuedLocked(BriefLock &lock, bool soonest)
+void ReadAhead::runQueuedLocked(BriefLock &lock)
 {
-    auto place = m_queue.begin();
-    for (size_t i = 0; !soonest && i < LeftToTheWalk && std::next(place) != m_queue.end(); ++i)
-        ++place;
+    const auto place = m_queue.begin();
     const std::shared_ptr<DirectoryJob> job = *place;
     m_queue.erase(place);
     Q_ASSERT(job->state == DirectoryJob::State::Pending && job->ahead);

@@ -169,8 +169,8 @@ private:
     // A job with entries left for anyone to look at, if any.
     std::shared_ptr<DirectoryJob> sharedWorkLocked() const;
     void work();
-    // Runs the first job of the queue, or the last, on this thread.
-    void runQueuedLocked(BriefLock &lock, bool soonest);
+    // Runs the job of the queue needed soonest on this thread.
+    void runQueuedLocked(BriefLock &lock);
 
     DescriptorCache &m_cache;
     const std::vector<DirectoryReader::Ancestor> m_outside;
