@@ -4,7 +4,7 @@
 
 #include "listrun.h"
 #include "sourcedirectory.h"
-#include "walknotice.h"
+#include "messages.h"
 
 #include <QCoreApplication>
 #include <QLabel>
@@ -98,16 +98,14 @@ void vorn_filesync_listDialog::generate()
         return;
     }
     const QString dir = source->path();
-    debugLine(QStringLiteral("source is ") + dir);
+    debugLine(Message::sourceIs(dir));
     path->setText(dir);
 
     if (!source->isConfigured() || !source->isText()) {
         // The separator alone would walk the whole file system and write to
         // its root; a decoded source that is not text would name another
         // directory. Neither is listed.
-        debugLine(source->isConfigured()
-                          ? QStringLiteral("no source directory: the source is not valid text: ") + dir
-                          : QStringLiteral("no source directory configured: both parts of the source are empty"));
+        debugLine(source->isConfigured() ? Message::notText(dir) : Message::notConfigured());
         status->setText(QStringLiteral("Fail"));
         closeTimerId = startTimer(CloseDelay);
         return;

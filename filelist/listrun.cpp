@@ -7,6 +7,7 @@
 #include "listfile.h"
 #include "listformat.h"
 #include "localclock.h"
+#include "messages.h"
 #include "runlock.h"
 
 #include <QDir>
@@ -47,12 +48,11 @@ public:
             if (state != RunLock::State::Held) {
                 m_run.m_waiting = false;
                 if (state == RunLock::State::Unavailable)
-                    debugLine(QStringLiteral("filelist: cannot lock ") + dir
-                              + QStringLiteral(" against other runs: ") + error.text);
+                    debugLine(Message::cannotLock(dir, error.text));
                 return true;
             }
             if (!m_run.m_waiting.exchange(true))
-                debugLine(QStringLiteral("filelist: waiting for another run on ") + dir);
+                debugLine(Message::waiting(dir));
             if (m_run.m_cancelled)
                 return false;
             std::this_thread::sleep_for(LockPoll);
@@ -153,12 +153,10 @@ ListRun::Outcome ListRun::run()
     try {
         return walkAndSave();
     } catch (const std::bad_alloc &) {
-        debugLine(QStringLiteral("filelist: out of memory while listing ")
-                  + QString::fromUtf8(m_source));
+        debugLine(Message::outOfMemory(QString::fromUtf8(m_source)));
     } catch (const std::exception &e) {
-        debugLine(QStringLiteral("filelist: internal error while listing ")
-                  + QString::fromUtf8(m_source) + QStringLiteral(": ")
-                  + QString::fromLocal8Bit(e.what()));
+        debugLine(Message::internalError(QString::fromUtf8(m_source),
+                                         QString::fromLocal8Bit(e.what())));
     }
     return Outcome::Failed;
 }
@@ -166,7 +164,7 @@ ListRun::Outcome ListRun::run()
 ListRun::Outcome ListRun::walkAndSave()
 {
     const auto cancelled = [] {
-        debugLine(QStringLiteral("filelist: cancelled, the previous list is kept"));
+        debugLine(Message::cancelled());
         return Outcome::Cancelled;
     };
     Writer writer(*this);
@@ -179,8 +177,7 @@ ListRun::Outcome ListRun::walkAndSave()
     }
     const QString dir = QString::fromUtf8(m_source) + QDir::separator();
     if (!writer.finish()) {
-        debugLine(QStringLiteral("filelist: cannot write ") + dir + QLatin1String(ListFile::NewName)
-                  + QStringLiteral(": ") + writer.error().text);
+        debugLine(Message::cannotWrite(dir + QLatin1String(ListFile::NewName), writer.error().text));
         return Outcome::SaveFailed;
     }
     // The last moment a cancel can keep the previous list.
@@ -190,8 +187,7 @@ ListRun::Outcome ListRun::walkAndSave()
     }
     ListFile::Error error;
     if (!writer.renameOver(&error)) {
-        debugLine(QStringLiteral("filelist: cannot replace ") + dir + QLatin1String(ListFile::Name)
-                  + QStringLiteral(": ") + error.text);
+        debugLine(Message::cannotReplace(dir + QLatin1String(ListFile::Name), error.text));
         writer.discard();
         return Outcome::SaveFailed;
     }

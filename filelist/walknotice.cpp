@@ -2,7 +2,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "walknotice.h"
 
-#include <QDebug>
+#include "messages.h"
+
 #include <QDir>
 
 namespace {
@@ -24,28 +25,21 @@ QString WalkNotice::text() const
     const QString p = shown(path, rootSize);
     switch (kind) {
     case Kind::Excluded:
-        return p + QStringLiteral(" excluded");
+        return Message::excluded(p);
     case Kind::Missing:
-        return QStringLiteral("filelist: this path is not valid/available: ") + p;
+        return Message::missing(p);
     case Kind::Unreadable:
-        return QStringLiteral("filelist: cannot read directory ") + p + QStringLiteral(": ")
-                + reason;
+        return Message::cannotRead(p, reason);
     case Kind::CannotStat:
-        return QStringLiteral("filelist: cannot stat ") + p + QStringLiteral(": ") + reason;
+        return Message::cannotStat(p, reason);
     case Kind::LineBreak:
-        return QStringLiteral("filelist: skipping a name with a line break in ") + p;
+        return Message::lineBreak(p);
     case Kind::NotText:
-        return QStringLiteral("filelist: skipping a name that is not valid text in ") + p;
+        return Message::nameNotText(p);
     case Kind::OutOfMemory:
-        return QStringLiteral("filelist: out of memory while listing ") + p;
+        return Message::outOfMemory(p);
     case Kind::Cycle:
-        return QStringLiteral("filelist: not entering ") + p
-                + QStringLiteral(": it leads back to ") + shown(target, rootSize);
+        return Message::leadsBack(p, shown(target, rootSize));
     }
     return QString();
-}
-
-void debugLine(const QString &text)
-{
-    qDebug().noquote() << text;
 }

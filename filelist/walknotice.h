@@ -34,6 +34,3 @@ struct WalkNotice {
 
     QString text() const;
 };
-
-// Prints one of the program's lines to the debug output, as it is.
-void debugLine(const QString &text);
