@@ -5,8 +5,6 @@
 #include <QByteArrayView>
 #include <QString>
 
-#include <limits>
-
 // One listed file or directory: its path relative to the walked directory
 // ("/"-separated), its last-modification time and its size. A directory
 // carries no time and size 0. The walk hands on millions of these, so the
@@ -17,7 +15,7 @@ class FileEntry
 {
 public:
     explicit FileEntry(QByteArrayView utf8Name)
-        : m_name(utf8Name.data()), m_nameSize(qint32(utf8Name.size()))
+        : m_name(utf8Name.data()), m_nameSize(qint32(utf8Name.size())), m_directory(true)
     {
     }
     FileEntry(QByteArrayView utf8Name, qint64 modifiedSecs, qint64 size)
@@ -28,15 +26,14 @@ public:
 
     QString name() const { return QString::fromUtf8(utf8Name()); }
     QByteArrayView utf8Name() const { return QByteArrayView(m_name, m_nameSize); }
-    bool isDirectory() const { return m_modified == NoTime; }
+    bool isDirectory() const { return m_directory; }
     qint64 modifiedSecs() const { return m_modified; }
     qint64 size() const { return m_size; }
 
 private:
-    static constexpr qint64 NoTime = std::numeric_limits<qint64>::min();
-
     const char *m_name;
-    qint64 m_modified = NoTime;
+    qint64 m_modified = 0;
     qint64 m_size = 0;
     qint32 m_nameSize;
+    bool m_directory = false;
 };

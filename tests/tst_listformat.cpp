@@ -134,6 +134,10 @@ void tst_ListFormat::line_data()
     QTest::newRow("before the C library's range")
             << "UTC" << "start" << false << std::numeric_limits<qint64>::min() + 1 << qint64(1)
             << QByteArray("start,0001-01-01T00:00:00,1\r\n");
+    // What `touch -d @-9223372036854775808` leaves on btrfs or tmpfs: still a file.
+    QTest::newRow("the smallest time, an empty file")
+            << "UTC" << "empty" << false << std::numeric_limits<qint64>::min() << qint64(0)
+            << QByteArray("empty,0001-01-01T00:00:00,0\r\n");
 }
 
 void tst_ListFormat::line()
