@@ -2,79 +2,120 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "descriptorcache.h"
 
-#include "brieflock.h"
-
 #include <QStringLiteral>
 
 #include <vector>
 
-void DescriptorCache::Pin::reset()
+void DescriptorCache::Pin::reset() noexcept
 {
     if (m_node)
-        m_cache->unpin(m_node);
-    m_node.reset();
-    m_cache = nullptr;
-}
-
-void DescriptorCache::Pin::drop()
-{
-    if (m_node)
-        m_cache->unpin(m_node, false);
+        m_cache->unpin(*m_node);
     m_node.reset();
     m_cache = nullptr;
 }
 
 DescriptorCache::~DescriptorCache()
 {
-    Q_ASSERT(m_open == m_unpinned.size()); // nothing is pinned any more
+    Q_ASSERT(m_pinned.empty()); // nothing is pinned any more
+    for (const std::shared_ptr<DirectoryNode> &node : m_unpinned)
+        node->reader.close();
 }
 
 DescriptorCache::Pin DescriptorCache::adopt(const std::shared_ptr<DirectoryNode> &node,
                                             DirectoryReader reader)
 {
+    m_pinned.push_front(node);
+    node->place = m_pinned.begin();
     node->identity = reader.identity();
-    return install(node, std::move(reader));
+    node->reader = std::move(reader);
+    node->pins = 1;
+    return Pin(this, node);
 }
 
-DescriptorCache::Pin DescriptorCache::open(const Pin &parent,
-                                           const std::shared_ptr<DirectoryNode> &node,
-                                           Error *error)
+bool DescriptorCache::reserve()
 {
-    DirectoryReader reader = openBelow(parent.reader(), node->name, error);
-    if (error->isSet())
-        return {};
+    if (m_pinned.size() + m_unpinned.size() + m_reserved >= m_capacity && !giveUpOne())
+        return false;
+    ++m_reserved;
+    return true;
+}
+
+void DescriptorCache::reserveAnyway()
+{
+    if (!reserve())
+        ++m_reserved;
+}
+
+void DescriptorCache::release() noexcept
+{
+    Q_ASSERT(m_reserved > 0);
+    --m_reserved;
+}
+
+DescriptorCache::Pin DescriptorCache::install(const std::shared_ptr<DirectoryNode> &node,
+                                              DirectoryReader reader)
+{
+    Q_ASSERT(m_reserved > 0 && !node->reader.isOpen());
+    m_pinned.push_front(node);
+    node->place = m_pinned.begin();
+    --m_reserved;
     node->identity = reader.identity();
-    return install(node, std::move(reader));
+    node->reader = std::move(reader);
+    node->pins = 1;
+    return Pin(this, node);
+}
+
+DescriptorCache::Pin DescriptorCache::pin(const std::shared_ptr<DirectoryNode> &node) noexcept
+{
+    Q_ASSERT(node->reader.isOpen());
+    if (node->pins++ == 0)
+        m_pinned.splice(m_pinned.begin(), m_unpinned, node->place);
+    return Pin(this, node);
+}
+
+void DescriptorCache::unpin(DirectoryNode &node) noexcept
+{
+    Q_ASSERT(node.pins > 0);
+    if (--node.pins > 0)
+        return;
+    m_unpinned.splice(m_unpinned.begin(), m_pinned, node.place);
+    // Each unpin makes one directory free to close at most, so one goes.
+    if (m_pinned.size() + m_unpinned.size() + m_reserved > m_capacity)
+        giveUpOne();
+}
+
+bool DescriptorCache::giveUpOne() noexcept
+{
+    if (m_unpinned.empty())
+        return false;
+    m_unpinned.back()->reader.close();
+    m_unpinned.pop_back();
+    return true;
+}
+
+bool DescriptorCache::shortOfDescriptors()
+{
+    const bool gaveUp = giveUpOne();
+    m_capacity = qMax<size_t>(2, m_pinned.size() + m_unpinned.size() + m_reserved);
+    return gaveUp;
 }
 
 DescriptorCache::Pin DescriptorCache::acquire(const std::shared_ptr<DirectoryNode> &node,
                                               Error *error,
                                               const std::shared_ptr<DirectoryNode> &left)
 {
-    Pin child;
-    std::shared_ptr<DirectoryNode> ancestor;
-    {
-        BriefLock lock(m_lock);
-        if (node->reader.isOpen()) {
-            pinLocked(*node);
-            *error = {};
-            return Pin(this, node);
-        }
-        if (left && left->parent == node && left->reader.isOpen()) {
-            pinLocked(*left);
-            child = Pin(this, left);
-        }
-        // The source stays open throughout the walk.
-        ancestor = node->parent;
-        while (!ancestor->reader.isOpen())
-            ancestor = ancestor->parent;
-        pinLocked(*ancestor);
-    }
-    Pin base(this, std::move(ancestor));
-    if (child) {
+    *error = {};
+    if (node->reader.isOpen())
+        return pin(node);
+    // The source stays open throughout the walk.
+    std::shared_ptr<DirectoryNode> ancestor = node->parent;
+    while (!ancestor->reader.isOpen())
+        ancestor = ancestor->parent;
+    Pin base = pin(ancestor);
+    if (left && left->parent == node && left->reader.isOpen()) {
         // A link's ".." is not the directory the walk came from: then the
         // way down from the ancestor is taken.
-        Pin reopened = reopen(std::move(child), node, error);
+        Pin reopened = reopen(pin(left), node, error);
         if (reopened)
             return reopened;
     }
@@ -101,6 +142,7 @@ DescriptorCache::Pin DescriptorCache::reopen(Pin base, const std::shared_ptr<Dir
     if (error->isSet())
         return {};
     if (reader.identity() != node->identity) {
+        release();
         *error = Error::own(QStringLiteral("it was moved during the walk"));
         return {};
     }
@@ -116,10 +158,15 @@ DescriptorCache::Pin DescriptorCache::reopenStepwise(Pin base,
         down.push_back(n);
     Pin current = std::move(base);
     for (auto n = down.rbegin(); n != down.rend(); ++n) {
+        if ((*n)->reader.isOpen()) {
+            current = pin(*n);
+            continue;
+        }
         DirectoryReader reader = openBelow(current.reader(), (*n)->name, error);
         if (error->isSet())
             return {};
         if (reader.identity() != (*n)->identity) {
+            release();
             *error = Error::own(QStringLiteral("it was moved during the walk"));
             return {};
         }
@@ -131,75 +178,14 @@ DescriptorCache::Pin DescriptorCache::reopenStepwise(Pin base,
 DirectoryReader DescriptorCache::openBelow(const DirectoryReader &base, QByteArrayView relative,
                                            Error *error)
 {
+    reserveAnyway();
     for (;;) {
         DirectoryReader reader = DirectoryReader::openChild(base, relative, error);
-        if (error->cause() != Error::Cause::OutOfDescriptors || !giveUpOne())
+        if (!error->isSet())
             return reader;
+        if (error->cause() != Error::Cause::OutOfDescriptors || !shortOfDescriptors()) {
+            release();
+            return reader;
+        }
     }
-}
-
-DescriptorCache::Pin DescriptorCache::install(const std::shared_ptr<DirectoryNode> &node,
-                                              DirectoryReader reader)
-{
-    DirectoryReader closing; // closed once the lock is let go
-    BriefLock lock(m_lock);
-    if (node->reader.isOpen()) {
-        // Another thread opened it meanwhile.
-        closing = std::move(reader);
-        pinLocked(*node);
-        return Pin(this, node);
-    }
-    node->reader = std::move(reader);
-    node->pins = 1;
-    ++m_open;
-    trimLocked(&closing);
-    return Pin(this, node);
-}
-
-void DescriptorCache::pinLocked(DirectoryNode &node)
-{
-    Q_ASSERT(node.reader.isOpen());
-    if (node.pins++ == 0)
-        m_unpinned.erase(node.unpinned);
-}
-
-void DescriptorCache::unpin(const std::shared_ptr<DirectoryNode> &node, bool keep)
-{
-    DirectoryReader closing; // closed once the lock is let go
-    BriefLock lock(m_lock);
-    Q_ASSERT(node->pins > 0);
-    if (--node->pins > 0)
-        return;
-    if (!keep) {
-        closing = std::move(node->reader);
-        --m_open;
-        return;
-    }
-    m_unpinned.push_front(node);
-    node->unpinned = m_unpinned.begin();
-    trimLocked(&closing);
-}
-
-void DescriptorCache::trimLocked(DirectoryReader *closing)
-{
-    // Each call adds one directory at most, so one goes at most.
-    if (m_open > m_capacity && !m_unpinned.empty())
-        giveUpLocked(closing);
-}
-
-void DescriptorCache::giveUpLocked(DirectoryReader *closing)
-{
-    *closing = std::move(m_unpinned.back()->reader);
-    m_unpinned.pop_back();
-    --m_open;
-}
-
-bool DescriptorCache::giveUpOne()
-{
-    DirectoryReader closing; // closed once the lock is let go
-    BriefLock lock(m_lock);
-    if (m_unpinned.empty())
-        return false;
-    giveUpLocked(&closing);
-    return true;
 }

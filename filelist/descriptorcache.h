@@ -2,40 +2,10 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
-#include "directoryreader.h"
-
-#include <QByteArray>
+#include "directorynode.h"
 
 #include <list>
 #include <memory>
-#include <mutex>
-
-// A directory the walk has met, from the source down. Each refers to its
-// parent, so a path costs one node per level, shared by everything below it:
-// memory grows with the depth, not with its square. What the walk needs to
-// reopen a directory (the names down to it and its identity) and to place it
-// in walk order (its depth and its entry's index) never changes once made.
-struct DirectoryNode {
-    DirectoryNode(std::shared_ptr<DirectoryNode> up, QByteArray entryName, quint32 entryIndex)
-        : parent(std::move(up)), name(std::move(entryName)),
-          depth(parent ? parent->depth + 1 : 0), index(entryIndex)
-    {
-    }
-
-    const std::shared_ptr<DirectoryNode> parent; // null for the source
-    const QByteArray name; // NUL-terminated; the source's is its path
-    const quint32 depth;   // the source's is 0
-    const quint32 index;   // its entry's place in the parent's sorted listing
-    // Set by whoever opens it first, before anyone else looks at it.
-    DirectoryReader::Identity identity;
-
-private:
-    friend class DescriptorCache;
-    // Guarded by the cache's lock.
-    DirectoryReader reader; // open while the cache holds it
-    int pins = 0;
-    std::list<std::shared_ptr<DirectoryNode>>::iterator unpinned; // valid while unpinned and open
-};
 
 // The walk's open directories, within the process's descriptor budget. A
 // directory stays open while someone uses it (it is pinned) and afterwards
@@ -43,10 +13,16 @@ private:
 // goes first. One that was given up is reopened from its nearest open
 // relative: the child the walk just left (by "..") or the nearest open
 // ancestor (by the names in between, in one call, or one name at a time when
-// the path is too long), and it must be the very directory it was. When the
-// system runs out of descriptors, the cache gives one up and tries again.
+// the path is too long), and it must be the very directory it was.
 //
-// All of it may be used from any thread.
+// A directory opened elsewhere (by a worker, for the read-ahead) has its
+// descriptor reserved before the work is handed out, and installed or given
+// back when the walk takes the result: the descriptors in use never exceed
+// the budget, and running short is handled here alone.
+//
+// Threads: only the walk's thread uses the cache, its pins and the nodes'
+// open directories. Unpinning never allocates, so that a pin may go while an
+// exception unwinds.
 class DescriptorCache
 {
 public:
@@ -67,10 +43,7 @@ public:
 
         explicit operator bool() const { return m_node != nullptr; }
         const DirectoryReader &reader() const { return m_node->reader; }
-        void reset();
-        // Lets go of a directory that will not be needed again: closed at
-        // once unless someone else uses it.
-        void drop();
+        void reset() noexcept;
 
     private:
         friend class DescriptorCache;
@@ -88,44 +61,54 @@ public:
         std::shared_ptr<DirectoryNode> m_node;
     };
 
-    // capacity: how many directories may stay open at once, pinned or not.
-    explicit DescriptorCache(size_t capacity) : m_capacity(capacity) { }
+    // capacity: how many directories may be open or reserved at once.
+    explicit DescriptorCache(size_t capacity) : m_capacity(qMax<size_t>(capacity, 2)) { }
     ~DescriptorCache();
     DescriptorCache(const DescriptorCache &) = delete;
     DescriptorCache &operator=(const DescriptorCache &) = delete;
 
     // Takes the source, opened by its path.
     Pin adopt(const std::shared_ptr<DirectoryNode> &node, DirectoryReader reader);
-    // Opens node, a subdirectory of the pinned parent, for the first time.
-    Pin open(const Pin &parent, const std::shared_ptr<DirectoryNode> &node, Error *error);
+    // Reserves a descriptor for a directory about to be opened, giving up
+    // the least recently used one if need be; false when every descriptor of
+    // the budget is in use.
+    bool reserve();
+    // Reserves one even over the budget, which leaves the process room for a
+    // few more: the walk's own thread must go on.
+    void reserveAnyway();
+    // Gives a reservation back unused.
+    void release() noexcept;
+    // Takes a directory opened on a reservation and pins it.
+    Pin install(const std::shared_ptr<DirectoryNode> &node, DirectoryReader reader);
     // The directory of a node opened before, reopened if it was given up;
     // left is a child of it that may still be open.
     Pin acquire(const std::shared_ptr<DirectoryNode> &node, Error *error,
                 const std::shared_ptr<DirectoryNode> &left = {});
-    // Closes the least recently used directory nobody uses; false when every
-    // open one is in use.
-    bool giveUpOne();
+    // The system ran out of descriptors before the budget did: closes the
+    // least recently used directory and lowers the budget to what is in use.
+    // False when nothing could be closed.
+    bool shortOfDescriptors();
+    // Whether descriptors are reserved for work not yet taken back.
+    bool hasReservations() const { return m_reserved > 0; }
 
 private:
-    // Opens relative below base, trying again while descriptors can be freed.
-    DirectoryReader openBelow(const DirectoryReader &base, QByteArrayView relative, Error *error);
     // Reopens node from base, its child left or an open ancestor.
     Pin reopen(Pin base, const std::shared_ptr<DirectoryNode> &node, Error *error);
     // Reopens node from its open ancestor base, one name at a time.
     Pin reopenStepwise(Pin base, const std::shared_ptr<DirectoryNode> &node, Error *error);
-    // Makes node hold reader (unless it was opened meanwhile) and pins it.
-    Pin install(const std::shared_ptr<DirectoryNode> &node, DirectoryReader reader);
-    void unpin(const std::shared_ptr<DirectoryNode> &node, bool keep = true);
-    void pinLocked(DirectoryNode &node);
-    // With m_lock held: gives up the least recently used directory when
-    // there are more than the capacity, or at once; closing takes it, to be
-    // closed once the lock is let go.
-    void trimLocked(DirectoryReader *closing);
-    void giveUpLocked(DirectoryReader *closing);
+    // Opens relative below base on a reservation of its own.
+    DirectoryReader openBelow(const DirectoryReader &base, QByteArrayView relative, Error *error);
+    Pin pin(const std::shared_ptr<DirectoryNode> &node) noexcept;
+    void unpin(DirectoryNode &node) noexcept;
+    // Closes the least recently used directory nobody uses; false when every
+    // open one is in use.
+    bool giveUpOne() noexcept;
 
-    const size_t m_capacity;
-    std::mutex m_lock;
-    // Open and unused, the most recently used first.
+    size_t m_capacity;
+    size_t m_reserved = 0;
+    // Open directories: those in use, and after them those nobody uses, the
+    // most recently used first. Nodes move between the two by splicing,
+    // which allocates nothing.
+    std::list<std::shared_ptr<DirectoryNode>> m_pinned;
     std::list<std::shared_ptr<DirectoryNode>> m_unpinned;
-    size_t m_open = 0;
 };

@@ -4,13 +4,6 @@
 
 #include <algorithm>
 
-size_t DirectoryReader::Listing::toLookAt() const
-{
-    return size_t(std::count_if(entries.begin(), entries.end(), [](const Entry &entry) {
-        return entry.kind == Entry::Kind::ToLookAt;
-    }));
-}
-
 void DirectoryReader::Listing::settle()
 {
     size_t kept = 0;
@@ -20,15 +13,9 @@ void DirectoryReader::Listing::settle()
         case Entry::Kind::File:
             entries[kept++] = entry;
             break;
-        case Entry::Kind::LineBreak:
-            problems.push_back({Problem::Kind::LineBreak, {}, {}});
-            break;
-        case Entry::Kind::NotText:
-            problems.push_back({Problem::Kind::NotText, {}, {}});
-            break;
         case Entry::Kind::CannotStat:
-            problems.push_back({Problem::Kind::CannotStat, name(entry).toByteArray(),
-                                Error::fromCode(int(entry.size))});
+            problems.push_back({WalkNotice::Kind::CannotStat, name(entry).toByteArray(), {},
+                                Error::fromCode(entry.error)});
             break;
         case Entry::Kind::ToLookAt:
         case Entry::Kind::Left:
@@ -36,4 +23,10 @@ void DirectoryReader::Listing::settle()
         }
     }
     entries.resize(kept);
+}
+
+bool DirectoryReader::Listing::hasDirectories() const
+{
+    return std::any_of(entries.begin(), entries.end(),
+                       [](const Entry &entry) { return entry.kind == Entry::Kind::Directory; });
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "systemerror.h"
+#include "walknotice.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -13,11 +14,11 @@
 
 // One open directory of the walk and what reading it gives: the names of its
 // visible files and subdirectories (links count as what they point to) with
-// size and time, and the entries that could not be looked at. Hidden names,
-// links whose target is missing and special files are left out without a
-// word; a special file is never opened. Errors are returned, never printed:
-// the walk decides what each one means for the list. The system calls live
-// in one file per platform.
+// size and time, and a notice for each name it leaves out with a message.
+// Hidden names, links whose target is missing and special files are left out
+// without a word; a special file is never opened. Errors are returned, never
+// printed: the walk decides what each one means for the list. The system
+// calls live in one file per platform.
 //
 // Reading comes in two steps, so that the second can be shared out between
 // threads: readNames() lists the names, and settles every entry whose kind
@@ -41,33 +42,24 @@ public:
 
     struct Entry {
         enum class Kind : quint8 {
-            ToLookAt,   // read, not yet looked at
+            ToLookAt,  // read, not yet looked at
             Directory,
             File,
-            Left,       // left out without a word
-            LineBreak,  // left out: a CR or LF in its name
-            NotText,    // left out: a name the list cannot hold
-            CannotStat, // left out: size holds the error code
+            Left,      // left out without a word
+            CannotStat, // left out: looking at it failed with error
         };
+        qint64 modifiedSecs = 0; // a file's
+        qint64 size = 0;         // a file's
         qsizetype nameStart = 0; // in Listing::names
         qint32 nameSize = 0;
         Kind kind = Kind::ToLookAt;
-        qint64 modifiedSecs = 0;
-        qint64 size = 0;
-    };
-
-    // An entry left out with a message.
-    struct Problem {
-        enum class Kind { LineBreak, NotText, CannotStat };
-        Kind kind = Kind::CannotStat;
-        QByteArray name; // for CannotStat
-        Error error;     // for CannotStat
+        int error = 0; // the system's code, for CannotStat
     };
 
     struct Listing {
         std::vector<Entry> entries;
         QByteArray names; // every entry's name, NUL-terminated, one after the other
-        std::vector<Problem> problems; // in the order they were met
+        std::vector<WalkNotice> problems; // in the order they were met
         Error readError; // set when reading stopped part-way
 
         // An entry's name, UTF-8 and NUL-terminated.
@@ -75,11 +67,10 @@ public:
         {
             return QByteArrayView(names.constData() + entry.nameStart, entry.nameSize);
         }
-        // How many entries lookAt() is still to see.
-        size_t toLookAt() const;
         // Once every entry was looked at: keeps the directories and files,
-        // and turns the others' messages into problems, in the order met.
+        // and adds a notice for each that could not be looked at.
         void settle();
+        bool hasDirectories() const;
     };
 
     // A directory above the walked one.
@@ -116,7 +107,8 @@ public:
     // How many files the process may have open at once.
     static int descriptorLimit();
 
-    // Appends every entry, unsorted.
+    // Appends every entry, unsorted, and a notice for each name that cannot
+    // be a list line.
     void readNames(Listing *listing) const;
     // Looks at the entries [from, to) that are still to be looked at.
     void lookAt(Listing *listing, size_t from, size_t to) const;
@@ -125,8 +117,6 @@ public:
     // The platform's own handle (a descriptor on POSIX), for writing the list
     // file into this directory.
     qintptr nativeHandle() const { return m_native; }
-    // The path it was opened by, where the platform needs one (Windows).
-    const QByteArray &path() const { return m_path; }
 
 private:
     // Takes a newly opened descriptor or handle, or the failure to get one.
@@ -136,10 +126,11 @@ private:
     {
         std::swap(m_native, other.m_native);
         std::swap(m_identity, other.m_identity);
-        m_path.swap(other.m_path);
+        m_openedAs.swap(other.m_openedAs);
     }
 
     qintptr m_native = -1;
     Identity m_identity;
-    QByteArray m_path;
+    // The path open() was given, where ancestors() starts from on POSIX.
+    QByteArray m_openedAs;
 };

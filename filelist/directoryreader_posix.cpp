@@ -4,6 +4,8 @@
 
 #include <QStringDecoder>
 
+#include <optional>
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -22,24 +24,26 @@ DirectoryReader::Identity identityOf(const struct stat &st)
     return {quint64(st.st_dev), quint64(st.st_ino)};
 }
 
-// Whether a file name can be a list line: no CR or LF to split it, and valid
-// UTF-8, the list's encoding here, so that it is written back as the same bytes.
-DirectoryReader::Entry::Kind checkName(const char *name, size_t length)
+// Why a file name cannot be a list line: a CR or LF would split it, and
+// bytes that are not UTF-8, the list's encoding here, would not be written
+// back as the same name. None when it can.
+std::optional<WalkNotice::Kind> unlistable(const char *name, size_t length)
 {
     bool ascii = true;
     for (size_t i = 0; i < length; ++i) {
         const unsigned char c = static_cast<unsigned char>(name[i]);
         if (c == '\n' || c == '\r')
-            return DirectoryReader::Entry::Kind::LineBreak;
+            return WalkNotice::Kind::LineBreak;
         ascii = ascii && c < 0x80;
     }
     if (ascii)
-        return DirectoryReader::Entry::Kind::ToLookAt;
+        return std::nullopt;
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     // Decoding only to learn whether the bytes are valid; the name stays as bytes.
     const QString decoded = decoder.decode(QByteArrayView(name, qsizetype(length)));
-    return decoder.hasError() ? DirectoryReader::Entry::Kind::NotText
-                              : DirectoryReader::Entry::Kind::ToLookAt;
+    if (decoder.hasError())
+        return WalkNotice::Kind::NotText;
+    return std::nullopt;
 }
 
 // Takes one name that the directory listing returned.
@@ -48,8 +52,11 @@ void addName(const char *name, unsigned char type, DirectoryReader::Listing *lis
     if (name[0] == '.' || type == DT_FIFO || type == DT_SOCK || type == DT_CHR || type == DT_BLK)
         return;
     const size_t length = std::strlen(name);
+    if (const std::optional<WalkNotice::Kind> why = unlistable(name, length)) {
+        listing->problems.push_back({*why, {}, {}, {}});
+        return;
+    }
     DirectoryReader::Entry entry;
-    entry.kind = checkName(name, length);
     entry.nameStart = listing->names.size();
     entry.nameSize = qint32(length);
     listing->names.append(name, qsizetype(length) + 1); // with its NUL, for openat()
@@ -61,7 +68,7 @@ void addName(const char *name, unsigned char type, DirectoryReader::Listing *lis
 DirectoryReader DirectoryReader::open(const QByteArray &path, Error *error)
 {
     DirectoryReader reader = adopt(::open(path.constData(), DirectoryFlags), error);
-    reader.m_path = path;
+    reader.m_openedAs = path;
     return reader;
 }
 
@@ -93,7 +100,7 @@ DirectoryReader DirectoryReader::adopt(int fd, Error *error)
 std::vector<DirectoryReader::Ancestor> DirectoryReader::ancestors() const
 {
     std::vector<Ancestor> found;
-    char *resolved = ::realpath(m_path.constData(), nullptr);
+    char *resolved = ::realpath(m_openedAs.constData(), nullptr);
     if (!resolved)
         return found;
     QByteArray path(resolved);
@@ -194,7 +201,7 @@ void DirectoryReader::lookAt(Listing *listing, size_t from, size_t to) const
                 entry.kind = Entry::Kind::Left; // a link whose target is missing
             } else {
                 entry.kind = Entry::Kind::CannotStat;
-                entry.size = error;
+                entry.error = error;
             }
         } else if (S_ISDIR(st.st_mode)) {
             entry.kind = Entry::Kind::Directory;

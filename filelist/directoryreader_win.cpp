@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include <optional>
+
 namespace {
 
 using Entry = DirectoryReader::Entry;
@@ -35,20 +37,22 @@ qint64 secondsSinceEpoch(quint64 ticks)
     return qint64(ticks / TicksPerSecond) - SecondsTo1970;
 }
 
-// Whether a name can be a list line: no CR or LF to split it, and every
-// character held exactly by the ANSI code page the list is written in, so
-// that it names this file and no other.
-Entry::Kind checkName(QStringView name)
+// Why a name cannot be a list line: a CR or LF would split it, and a
+// character the ANSI code page the list is written in cannot hold exactly
+// would name another file or none. None when it can.
+std::optional<WalkNotice::Kind> unlistable(QStringView name)
 {
     if (name.contains(u'\n') || name.contains(u'\r'))
-        return Entry::Kind::LineBreak;
+        return WalkNotice::Kind::LineBreak;
     const auto *wide = reinterpret_cast<const wchar_t *>(name.utf16());
     BOOL lossy = FALSE;
     const bool utf8 = GetACP() == CP_UTF8;
     const int n = WideCharToMultiByte(CP_ACP, utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS,
                                       wide, int(name.size()), nullptr, 0, nullptr,
                                       utf8 ? nullptr : &lossy);
-    return n > 0 && !lossy ? Entry::Kind::ToLookAt : Entry::Kind::NotText;
+    if (n > 0 && !lossy)
+        return std::nullopt;
+    return WalkNotice::Kind::NotText;
 }
 
 void settle(Entry *entry, DWORD attributes, quint64 written, qint64 size)
@@ -74,18 +78,19 @@ void addEntry(const FILE_ID_BOTH_DIR_INFO &found, DirectoryReader::Listing *list
     if (name == u"." || name == u".."
         || (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)))
         return;
-    Entry entry;
-    entry.kind = checkName(name);
-    entry.nameStart = listing->names.size();
-    if (entry.kind == Entry::Kind::ToLookAt) {
-        const QByteArray utf8 = name.toUtf8();
-        entry.nameSize = qint32(utf8.size());
-        listing->names.append(utf8);
-        if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-            settle(&entry, attributes, quint64(found.LastWriteTime.QuadPart),
-                   qint64(found.EndOfFile.QuadPart));
+    if (const std::optional<WalkNotice::Kind> why = unlistable(name)) {
+        listing->problems.push_back({*why, {}, {}, {}});
+        return;
     }
+    Entry entry;
+    entry.nameStart = listing->names.size();
+    const QByteArray utf8 = name.toUtf8();
+    entry.nameSize = qint32(utf8.size());
+    listing->names.append(utf8);
     listing->names.append('\0');
+    if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        settle(&entry, attributes, quint64(found.LastWriteTime.QuadPart),
+               qint64(found.EndOfFile.QuadPart));
     listing->entries.push_back(entry);
 }
 
@@ -129,7 +134,6 @@ QString finalPath(HANDLE handle)
 DirectoryReader DirectoryReader::open(const QByteArray &path, Error *error)
 {
     DirectoryReader reader;
-    reader.m_path = path;
     const HANDLE handle = openByPath(QString::fromUtf8(path));
     if (handle == INVALID_HANDLE_VALUE) {
         *error = Error::last();
@@ -267,7 +271,7 @@ void DirectoryReader::lookAt(Listing *listing, size_t from, size_t to) const
             entry.kind = Entry::Kind::Left;
         } else {
             entry.kind = Entry::Kind::CannotStat;
-            entry.size = error.code;
+            entry.error = error.code;
         }
     }
 }

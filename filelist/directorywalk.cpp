@@ -4,7 +4,9 @@
 
 #include "descriptorcache.h"
 #include "readahead.h"
+#include "storageprobe.h"
 #include "walkpolicy.h"
+#include "workerpool.h"
 
 #include <atomic>
 #include <mutex>
@@ -32,6 +34,9 @@ size_t directoriesIn(const DirectoryReader::Listing &listing)
     return count;
 }
 
+// Entries handed on between two looks at what the workers read meanwhile.
+constexpr size_t PollInterval = 1024;
+
 } // namespace
 
 class DirectoryWalk::Private
@@ -43,7 +48,6 @@ public:
         DescriptorCache::Pin dir; // held while it is the deepest level and has subdirectories left
         size_t next = 0;          // the next entry to hand on
         size_t subdirectoriesLeft = 0;
-        bool hasSubdirectories = false; // and so may be offered to the read-ahead
         qsizetype pathSize = 0;   // its path is m_path's first pathSize bytes
 
         const DirectoryReader::Listing &listing() const { return job->listing; }
@@ -60,19 +64,22 @@ public:
     Result walk(WalkSink &sink);
     // Walks into the subdirectory at entry of the deepest level, whose path
     // m_path holds.
-    void enter(WalkSink &sink, size_t entry);
+    void enter(WalkSink &sink, ReadAhead &readAhead, size_t entry);
     // Leaves the deepest level for the one above.
-    void leave();
-    // Hands on what reading a directory met; false when the walk cannot go on.
-    bool acceptListing(WalkSink &sink, const DirectoryJob &job, qsizetype pathSize, WalkPlace place);
-    void notice(WalkSink &sink, WalkNotice::Kind kind, QByteArray path, const QString &reason,
-                bool fatal, QByteArray target = {});
+    void leave(ReadAhead &readAhead);
+    // Hands on what reading the directory at m_path met; false when the
+    // walk cannot go on.
+    bool acceptListing(WalkSink &sink, DirectoryJob &job, WalkPlace place);
+    void notice(WalkSink &sink, WalkNotice notice);
+    void notice(WalkSink &sink, WalkNotice::Kind kind, QByteArray path, bool fatal,
+                const Error &error = {}, QByteArray target = {});
     void pinDeepest();
 
     const QByteArray m_root;
     QByteArrayList m_excludes;
     const QByteArrayList m_unlisted;
     const int m_threads;
+    // The one cancel flag of the walk, its workers included.
     std::atomic<bool> m_cancelled{false};
 
     // The source stays open after the walk, for the list to be written into.
@@ -80,16 +87,15 @@ public:
     DescriptorCache::Pin m_source;
     std::vector<DirectoryReader::Ancestor> m_outside; // above the source
 
-    // Guards m_readAhead for cancel() from another thread.
-    std::mutex m_readAheadLock;
-    ReadAhead *m_readAhead = nullptr;
+    // Guards m_pool for cancel() from another thread.
+    std::mutex m_poolLock;
+    WorkerPool *m_pool = nullptr;
 
     std::vector<Level> m_levels;
     std::shared_ptr<DirectoryNode> m_left; // the level the walk last came back from
     QByteArray m_path; // of the entry being handed on
     bool m_failed = false;
     bool m_lastMissing = false;
-    bool m_outOfMemory = false;
 };
 
 DirectoryWalk::DirectoryWalk(const QByteArray &root, const QStringList &excludes,
@@ -103,16 +109,17 @@ DirectoryWalk::~DirectoryWalk() = default;
 DirectoryWalk::Result DirectoryWalk::run(WalkSink &sink)
 {
     Result result = Result::Failed;
+    bool outOfMemory = false;
     try {
         result = d->walk(sink);
     } catch (const std::bad_alloc &) {
-        d->m_outOfMemory = true;
+        outOfMemory = true;
     }
-    // The read-ahead is gone by now; what the levels hold goes with it.
+    // The workers are gone by now; what the levels hold goes with them.
     d->m_levels.clear();
     d->m_left.reset();
-    if (d->m_outOfMemory) {
-        d->notice(sink, WalkNotice::Kind::OutOfMemory, d->m_root, {}, true);
+    if (outOfMemory) {
+        d->notice(sink, WalkNotice::Kind::OutOfMemory, d->m_root, true);
         return Result::Failed;
     }
     return result;
@@ -121,16 +128,27 @@ DirectoryWalk::Result DirectoryWalk::run(WalkSink &sink)
 void DirectoryWalk::cancel()
 {
     d->m_cancelled = true;
-    std::lock_guard<std::mutex> lock(d->m_readAheadLock);
-    if (d->m_readAhead)
-        d->m_readAhead->cancel();
+    std::lock_guard<std::mutex> lock(d->m_poolLock);
+    if (d->m_pool)
+        d->m_pool->wake();
+}
+
+bool DirectoryWalk::isCancelled() const
+{
+    return d->m_cancelled.load();
+}
+
+void DirectoryWalk::Private::notice(WalkSink &sink, WalkNotice notice)
+{
+    m_failed = m_failed || notice.fatal;
+    notice.rootSize = m_root.size();
+    sink.notice(notice);
 }
 
 void DirectoryWalk::Private::notice(WalkSink &sink, WalkNotice::Kind kind, QByteArray path,
-                                    const QString &reason, bool fatal, QByteArray target)
+                                    bool fatal, const Error &error, QByteArray target)
 {
-    m_failed = m_failed || fatal;
-    sink.notice({kind, std::move(path), std::move(target), reason, fatal, m_root.size()});
+    notice(sink, {kind, std::move(path), std::move(target), error, fatal});
 }
 
 DirectoryWalk::Result DirectoryWalk::Private::walk(WalkSink &sink)
@@ -139,9 +157,9 @@ DirectoryWalk::Result DirectoryWalk::Private::walk(WalkSink &sink)
     DirectoryReader source = DirectoryReader::open(m_root, &error);
     if (error.isSet()) {
         if (error.cause() == Error::Cause::Missing)
-            notice(sink, WalkNotice::Kind::Missing, m_root, {}, true);
+            notice(sink, WalkNotice::Kind::Missing, m_root, true);
         else
-            notice(sink, WalkNotice::Kind::Unreadable, m_root, error.text, true);
+            notice(sink, WalkNotice::Kind::Unreadable, m_root, true, error);
         return Result::Failed;
     }
     if (!sink.sourceOpened(source) || m_cancelled)
@@ -151,51 +169,56 @@ DirectoryWalk::Result DirectoryWalk::Private::walk(WalkSink &sink)
     const auto sourceNode = std::make_shared<DirectoryNode>(nullptr, m_root, 0);
     m_source = m_cache->adopt(sourceNode, std::move(source));
 
+    StorageProbe probe(m_threads != 1);
+    std::unique_ptr<WorkerPool> pool;
+    ReadContext context{m_outside, probe, nullptr, m_cancelled};
+    if (m_threads != 1) {
+        pool = std::make_unique<WorkerPool>(context, m_threads, MaxThreads);
+        context.pool = pool.get();
+    }
     // Neither the excluded names nor the unlisted ones are read ahead.
-    ReadAhead readAhead(*m_cache, m_outside, m_excludes + m_unlisted, m_threads, MaxThreads);
+    ReadAhead readAhead(*m_cache, context, m_excludes + m_unlisted);
     struct Registration {
         Private *d;
         ~Registration()
         {
-            d->m_readAhead->stop();
-            std::lock_guard<std::mutex> lock(d->m_readAheadLock);
-            d->m_readAhead = nullptr;
+            std::lock_guard<std::mutex> lock(d->m_poolLock);
+            d->m_pool = nullptr;
         }
     };
     {
-        std::lock_guard<std::mutex> lock(m_readAheadLock);
-        m_readAhead = &readAhead;
-        if (m_cancelled)
-            readAhead.cancel();
+        std::lock_guard<std::mutex> lock(m_poolLock);
+        m_pool = pool.get();
     }
     const Registration registration{this};
-    readAhead.start();
+    if (pool)
+        pool->start();
 
     const auto top = std::make_shared<DirectoryJob>(sourceNode);
-    readAhead.readSource(top, m_source);
+    readAhead.readSource(*top, m_source.reader());
     if (m_cancelled)
         return Result::Cancelled;
     m_path = m_root;
-    if (!acceptListing(sink, *top, m_path.size(), WalkPlace::Source))
+    if (!acceptListing(sink, *top, WalkPlace::Source))
         return Result::Failed;
     sink.topLevelRead(m_source.reader());
-    const size_t topDirectories = directoriesIn(top->listing);
-    m_levels.push_back({top, {}, 0, topDirectories, topDirectories > 0, m_path.size()});
-    readAhead.offer(*top);
+    m_levels.push_back({top, {}, 0, directoriesIn(top->listing), m_path.size()});
+    readAhead.offer(top);
 
     const qsizetype relativeStart = m_root.size() + 1;
+    size_t sincePoll = 0;
     for (;;) {
         if (m_cancelled)
             return Result::Cancelled;
-        if (readAhead.ranOutOfMemory()) {
-            m_outOfMemory = true;
-            return Result::Failed;
+        if (++sincePoll == PollInterval) {
+            sincePoll = 0;
+            readAhead.poll();
         }
         Level &level = m_levels.back();
         if (level.next == level.listing().entries.size()) {
             if (m_levels.size() == 1)
                 break;
-            leave();
+            leave(readAhead);
             continue;
         }
         const size_t index = level.next++;
@@ -203,7 +226,7 @@ DirectoryWalk::Result DirectoryWalk::Private::walk(WalkSink &sink)
         const QByteArrayView name = level.listing().name(entry);
         if (m_levels.size() == 1) {
             if (m_excludes.contains(name)) {
-                notice(sink, WalkNotice::Kind::Excluded, name.toByteArray(), {}, false);
+                notice(sink, WalkNotice::Kind::Excluded, name.toByteArray(), false);
                 continue;
             }
             if (m_unlisted.contains(name))
@@ -219,18 +242,18 @@ DirectoryWalk::Result DirectoryWalk::Private::walk(WalkSink &sink)
         --level.subdirectoriesLeft;
         sink.entry(FileEntry(relative));
         // level may move once enter() adds a level.
-        enter(sink, index);
+        enter(sink, readAhead, index);
     }
     return m_failed || m_lastMissing ? Result::Failed : Result::Exact;
 }
 
-void DirectoryWalk::Private::enter(WalkSink &sink, size_t entry)
+void DirectoryWalk::Private::enter(WalkSink &sink, ReadAhead &readAhead, size_t entry)
 {
     Level &parent = m_levels.back();
-    const std::shared_ptr<DirectoryJob> job = m_readAhead->take(*parent.job, entry, m_left);
+    const std::shared_ptr<DirectoryJob> job = readAhead.take(parent.job, entry, m_left);
     m_left.reset();
     if (job->state != DirectoryJob::State::Done)
-        return; // cancelled, or memory ran out: the walk ends
+        return; // cancelled: the walk ends
     const Error &error = job->error;
     // A name that vanished since its directory was read is gone anyway; the
     // run fails only when the very last directory tried is missing.
@@ -238,39 +261,37 @@ void DirectoryWalk::Private::enter(WalkSink &sink, size_t entry)
     if (error.isSet()) {
         const bool fatal = failsRun(WalkPlace::OpenSubdirectory, error.cause());
         if (m_lastMissing)
-            notice(sink, WalkNotice::Kind::Missing, m_path, {}, fatal);
+            notice(sink, WalkNotice::Kind::Missing, m_path, fatal);
         else
-            notice(sink, WalkNotice::Kind::Unreadable, m_path, error.text, fatal);
+            notice(sink, WalkNotice::Kind::Unreadable, m_path, fatal, error);
         return;
     }
-    // A link back to a directory above would be walked without end.
-    if (job->leadsBackTo >= 0 || job->leadsOutside >= 0) {
+    if (job->leadsBack()) {
         const QByteArray target = job->leadsBackTo >= 0
                 ? m_path.left(m_levels[size_t(job->leadsBackTo)].pathSize)
                 : m_outside[size_t(job->leadsOutside)].path;
-        notice(sink, WalkNotice::Kind::Cycle, m_path, {}, false, target);
+        notice(sink, WalkNotice::Kind::Cycle, m_path, false, {}, target);
         return;
     }
-    acceptListing(sink, *job, m_path.size(), WalkPlace::ReadSubdirectory);
+    acceptListing(sink, *job, WalkPlace::ReadSubdirectory);
     parent.dir.reset();
     const size_t directories = directoriesIn(job->listing);
-    m_levels.push_back({job, {}, 0, directories, directories > 0, m_path.size()});
+    m_levels.push_back({job, {}, 0, directories, m_path.size()});
     if (directories > 0) {
-        m_readAhead->offer(*job);
+        readAhead.offer(job);
         pinDeepest();
     }
 }
 
-void DirectoryWalk::Private::leave()
+void DirectoryWalk::Private::leave(ReadAhead &readAhead)
 {
-    if (m_levels.back().hasSubdirectories)
-        m_readAhead->withdraw(*m_levels.back().job);
+    readAhead.withdraw(*m_levels.back().job);
     m_left = m_levels.back().job->node;
     m_levels.pop_back();
     if (m_levels.back().subdirectoriesLeft > 0) {
         pinDeepest();
         // Its offer may have been dropped while the walk was further down.
-        m_readAhead->offer(*m_levels.back().job);
+        readAhead.offer(m_levels.back().job);
     }
 }
 
@@ -287,28 +308,20 @@ void DirectoryWalk::Private::pinDeepest()
     level.dir = m_cache->acquire(level.job->node, &error, m_left);
 }
 
-bool DirectoryWalk::Private::acceptListing(WalkSink &sink, const DirectoryJob &job,
-                                           qsizetype pathSize, WalkPlace place)
+bool DirectoryWalk::Private::acceptListing(WalkSink &sink, DirectoryJob &job, WalkPlace place)
 {
-    const QByteArray dir = m_path.left(pathSize);
-    for (const DirectoryReader::Problem &problem : job.listing.problems) {
-        switch (problem.kind) {
-        case DirectoryReader::Problem::Kind::LineBreak:
-            notice(sink, WalkNotice::Kind::LineBreak, dir, {}, false);
-            break;
-        case DirectoryReader::Problem::Kind::NotText:
-            notice(sink, WalkNotice::Kind::NotText, dir, {}, false);
-            break;
-        case DirectoryReader::Problem::Kind::CannotStat:
-            notice(sink, WalkNotice::Kind::CannotStat, dir + '/' + problem.name, problem.error.text,
-                   failsRun(WalkPlace::LookAtEntry, problem.error.cause()));
-            break;
-        }
+    for (WalkNotice &problem : job.listing.problems) {
+        // The reader names the entry; the walk puts the directory in front.
+        problem.path = problem.path.isEmpty() ? m_path : m_path + '/' + problem.path;
+        problem.fatal = problem.kind == WalkNotice::Kind::CannotStat
+                && failsRun(WalkPlace::LookAtEntry, problem.error.cause());
+        notice(sink, std::move(problem));
     }
+    job.listing.problems.clear();
     const Error &readError = job.listing.readError;
     if (readError.isSet()) {
-        notice(sink, WalkNotice::Kind::Unreadable, dir, readError.text,
-               failsRun(place, readError.cause()));
+        notice(sink, WalkNotice::Kind::Unreadable, m_path, failsRun(place, readError.cause()),
+               readError);
         return place != WalkPlace::Source;
     }
     return true;

@@ -39,12 +39,16 @@ public:
 // walk: each is handed on as a notice where it was met, so that every one is
 // reported, and walkpolicy.h decides which of them fail the run.
 //
-// Directories are read ahead by threads of their own (readahead.h); what the
-// sink gets is the same whatever the thread count. Only the directories on
-// the current path and a bounded read-ahead are held, each level referring
-// to the one above, and the directories stay open within the process's
-// descriptor budget (descriptorcache.h): memory and descriptors grow with
-// the depth at most, and no path is too long or tree too deep.
+// Directories are read ahead by threads of their own (readahead.h,
+// workerpool.h); what the sink gets is the same whatever the thread count.
+// Only the directories on the current path and a bounded read-ahead are
+// held, each level referring to the one above, and the directories stay
+// open within the process's descriptor budget (descriptorcache.h): memory and
+// descriptors grow with the depth at most, and no path is too long or tree
+// too deep.
+//
+// Threads: run() and the sink's calls happen on one thread, the walk's;
+// cancel() may be called from any thread, the sink's calls included.
 class DirectoryWalk
 {
 public:
@@ -65,8 +69,9 @@ public:
     // Exact when every directory could be listed, apart from what the
     // administrator closed; Failed when the tree could not be listed exactly.
     Result run(WalkSink &sink);
-    // Stops a run from another thread as soon as it can.
+    // Stops a run as soon as it can; from any thread.
     void cancel();
+    bool isCancelled() const;
 
 private:
     class Private;

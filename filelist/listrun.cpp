@@ -48,12 +48,12 @@ public:
             if (state != RunLock::State::Held) {
                 m_run.m_waiting = false;
                 if (state == RunLock::State::Unavailable)
-                    debugLine(Message::cannotLock(dir, error.text));
+                    debugLine(Message::cannotLock(dir, error.text()));
                 return true;
             }
             if (!m_run.m_waiting.exchange(true))
                 debugLine(Message::waiting(dir));
-            if (m_run.m_cancelled)
+            if (m_run.m_walk->isCancelled())
                 return false;
             std::this_thread::sleep_for(LockPoll);
         }
@@ -143,7 +143,6 @@ ListRun::~ListRun() = default;
 
 void ListRun::cancel()
 {
-    m_cancelled = true;
     m_walk->cancel();
 }
 
@@ -177,17 +176,17 @@ ListRun::Outcome ListRun::walkAndSave()
     }
     const QString dir = QString::fromUtf8(m_source) + QDir::separator();
     if (!writer.finish()) {
-        debugLine(Message::cannotWrite(dir + QLatin1String(ListFile::NewName), writer.error().text));
+        debugLine(Message::cannotWrite(dir + QLatin1String(ListFile::NewName), writer.error().text()));
         return Outcome::SaveFailed;
     }
     // The last moment a cancel can keep the previous list.
-    if (m_cancelled) {
+    if (m_walk->isCancelled()) {
         writer.discard();
         return cancelled();
     }
     ListFile::Error error;
     if (!writer.renameOver(&error)) {
-        debugLine(Message::cannotReplace(dir + QLatin1String(ListFile::Name), error.text));
+        debugLine(Message::cannotReplace(dir + QLatin1String(ListFile::Name), error.text()));
         writer.discard();
         return Outcome::SaveFailed;
     }

@@ -55,5 +55,4 @@ private:
     std::atomic<qint64> m_written{0};
     std::atomic<qint64> m_oldSize{-1};
     std::atomic<bool> m_waiting{false};
-    std::atomic<bool> m_cancelled{false};
 };

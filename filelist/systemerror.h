@@ -21,17 +21,20 @@ struct SystemError {
     };
 
     int code = 0;
-    QString text;
+    QString ownText; // for an error of the walk's own
 
-    // The error of this code, with its text.
-    static SystemError fromCode(int code);
+    // The error of this code. Nothing is allocated: a worker may record an
+    // error while memory runs out; the text is made when it is shown.
+    static SystemError fromCode(int code) noexcept { return {code, {}}; }
     // The calling thread's last error: errno, or GetLastError().
-    static SystemError last();
+    static SystemError last() noexcept;
     // Memory ran out: std::bad_alloc turned into the system's error.
-    static SystemError outOfMemory();
+    static SystemError outOfMemory() noexcept;
     // An error of the walk's own, which always counts as damage.
     static SystemError own(const QString &text) { return {-1, text}; }
 
     bool isSet() const { return code != 0; }
     Cause cause() const;
+    // The system's text for it.
+    QString text() const;
 };

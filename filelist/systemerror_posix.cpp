@@ -7,20 +7,22 @@
 #include <cstring>
 #include <locale.h>
 
-SystemError SystemError::fromCode(int code)
+QString SystemError::text() const
 {
+    if (code == -1)
+        return ownText;
     // The C locale's texts, the ones the README documents: the user's locale
     // would translate some of them and not others.
     static const locale_t c = newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
-    return {code, QString::fromLocal8Bit(c ? strerror_l(code, c) : std::strerror(code))};
+    return QString::fromLocal8Bit(c ? strerror_l(code, c) : std::strerror(code));
 }
 
-SystemError SystemError::outOfMemory()
+SystemError SystemError::outOfMemory() noexcept
 {
     return fromCode(ENOMEM);
 }
 
-SystemError SystemError::last()
+SystemError SystemError::last() noexcept
 {
     return fromCode(errno);
 }

@@ -4,17 +4,17 @@
 
 #include <windows.h>
 
-SystemError SystemError::fromCode(int code)
+QString SystemError::text() const
 {
-    return {code, qt_error_string(code)};
+    return code == -1 ? ownText : qt_error_string(code);
 }
 
-SystemError SystemError::outOfMemory()
+SystemError SystemError::outOfMemory() noexcept
 {
     return fromCode(ERROR_NOT_ENOUGH_MEMORY);
 }
 
-SystemError SystemError::last()
+SystemError SystemError::last() noexcept
 {
     return fromCode(int(GetLastError()));
 }

@@ -29,9 +29,9 @@ QString WalkNotice::text() const
     case Kind::Missing:
         return Message::missing(p);
     case Kind::Unreadable:
-        return Message::cannotRead(p, reason);
+        return Message::cannotRead(p, error.text());
     case Kind::CannotStat:
-        return Message::cannotStat(p, reason);
+        return Message::cannotStat(p, error.text());
     case Kind::LineBreak:
         return Message::lineBreak(p);
     case Kind::NotText:

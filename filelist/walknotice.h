@@ -2,6 +2,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
+#include "systemerror.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -10,6 +12,10 @@
 // exactly, so the list must not be published: clients would delete what it
 // leaves out. What the administrator chose (no permission, a link that leads
 // back up) or what is gone anyway (a vanished name) is not fatal.
+//
+// Reading a directory makes the notices of the names it leaves out, with
+// path holding the entry's name (CannotStat) or nothing; the walk puts the
+// directory's path in front and decides whether each is fatal.
 struct WalkNotice {
     enum class Kind {
         Excluded,   // path: the top-level name
@@ -25,7 +31,7 @@ struct WalkNotice {
     Kind kind = Kind::Missing;
     QByteArray path; // UTF-8
     QByteArray target;
-    QString reason;
+    SystemError error; // why, where the system said
     bool fatal = false;
     // The walk joins names with "/"; past the source's first rootSize bytes
     // the paths are shown with the platform's separator. The source itself

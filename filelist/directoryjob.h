@@ -1,0 +1,77 @@
+// SPDX-FileCopyrightText: 2026 vorn_filesync_list developers
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+
+#include "descriptorcache.h"
+#include "directorynode.h"
+#include "directoryreader.h"
+#include "entrychunks.h"
+
+#include <atomic>
+#include <memory>
+#include <vector>
+
+class StorageProbe;
+class WorkerPool;
+
+// What reading a directory needs besides the directory: the ones above the
+// source (a link back to one is not entered), the probe of the storage's
+// speed, the pool that helps look at its entries (none with one thread) and
+// the walk's one cancel flag. All of it outlives every job.
+struct ReadContext {
+    const std::vector<DirectoryReader::Ancestor> &outside;
+    StorageProbe &probe;
+    WorkerPool *pool;
+    const std::atomic<bool> &cancelled;
+};
+
+// Reading one directory: opening it below its open parent, listing its
+// names, looking at each entry and sorting them into list order.
+//
+// On the walk's thread a job is Waiting (made for the read-ahead or for the
+// walk, not yet read), Out (handed to a worker) or Done (read by a worker or
+// by the walk's thread). Who may touch what:
+// - node and parent: set by the walk's thread before the job is read, read
+//   only afterwards; parent is the parent's open directory, pinned by
+//   parentPin until the job is Done.
+// - reader, identity, error, leadsBackTo, leadsOutside and listing: the
+//   thread reading the job, then the walk's thread once it has it back.
+// - chunks: every thread looking at its entries (entrychunks.h).
+// - everything below "Scheduling": the walk's thread alone.
+struct DirectoryJob {
+    enum class State { Waiting, Out, Done };
+
+    explicit DirectoryJob(std::shared_ptr<DirectoryNode> directory) : node(std::move(directory)) { }
+
+    // Reads the directory on the calling thread: node below parent, or the
+    // source, already open as opened. Never throws: memory running out is
+    // the job's error.
+    void read(const ReadContext &context, const DirectoryReader *opened = nullptr) noexcept;
+
+    const std::shared_ptr<DirectoryNode> node;
+    const DirectoryReader *parent = nullptr;
+
+    DirectoryReader reader; // left open only when it has subdirectories
+    DirectoryReader::Identity identity;
+    DirectoryReader::Error error; // it could not be read at all
+    int leadsBackTo = -1;  // the depth of the directory above that it is, if any
+    int leadsOutside = -1; // or the index of the one above the source
+    DirectoryReader::Listing listing;
+    EntryChunks chunks;
+
+    // Scheduling.
+    State state = State::Waiting;
+    bool ahead = false; // asked for by the read-ahead before the walk got there
+    DescriptorCache::Pin parentPin;
+    std::weak_ptr<DirectoryJob> owner; // the job it was asked for from, while ahead
+    std::vector<std::shared_ptr<DirectoryJob>> children; // read ahead, by entry
+    size_t scheduled = 0; // the first entry the read-ahead may still ask for
+    bool offered = false; // waiting to have its subdirectories read ahead
+
+    bool leadsBack() const { return leadsBackTo >= 0 || leadsOutside >= 0; }
+    // Read, and has subdirectories the walk may enter.
+    bool canHaveChildren() const
+    {
+        return state == State::Done && !error.isSet() && !leadsBack();
+    }
+};

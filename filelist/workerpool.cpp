@@ -1,0 +1,242 @@
+// SPDX-FileCopyrightText: 2026 vorn_filesync_list developers
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "workerpool.h"
+
+#include "directoryjob.h"
+#include "entrychunks.h"
+#include "storageprobe.h"
+
+#include <QThread>
+
+#include <algorithm>
+#include <chrono>
+#include <new>
+#include <system_error>
+
+namespace {
+
+// How long the walk's thread waits before it looks again whether the pool
+// should grow, while the storage is slow.
+constexpr std::chrono::milliseconds GrowthCheck{2};
+
+} // namespace
+
+WorkerPool::WorkerPool(const ReadContext &context, int threads, int maxThreads)
+    : m_context(context), m_adaptive(threads <= 0),
+      m_maxWorkers((m_adaptive ? maxThreads : std::min(threads, maxThreads)) - 1)
+{
+    m_workers.reserve(size_t(std::max(m_maxWorkers.load(), 0)));
+    m_shared.reserve(size_t(maxThreads));
+}
+
+WorkerPool::~WorkerPool()
+{
+    stop();
+}
+
+void WorkerPool::start()
+{
+    // A few threads while the storage answers at once: the walk's own thread
+    // reads too, and on a fast disk more threads cost more than they save.
+    const int initial = m_adaptive ? std::clamp(QThread::idealThreadCount() - 1, 1, 3) : m_maxWorkers.load();
+    std::lock_guard<std::mutex> lock(m_lock);
+    while (int(m_workers.size()) < std::min(initial, m_maxWorkers.load()) && startWorkerLocked()) {
+    }
+}
+
+bool WorkerPool::startWorkerLocked()
+{
+    if (m_stopping)
+        return false;
+    try {
+        m_workers.emplace_back([this] { work(); });
+    } catch (const std::system_error &) {
+        // A thread that cannot start means fewer of them, from now on.
+        m_maxWorkers = int(m_workers.size());
+        return false;
+    } catch (const std::bad_alloc &) {
+        m_maxWorkers = int(m_workers.size());
+        return false;
+    }
+    m_workerCount.store(int(m_workers.size()), std::memory_order_relaxed);
+    return true;
+}
+
+void WorkerPool::growIfSlow()
+{
+    if (!m_adaptive || !m_context.probe.slow()
+        || m_workerCount.load(std::memory_order_relaxed) >= m_maxWorkers.load(std::memory_order_relaxed))
+        return;
+    std::lock_guard<std::mutex> lock(m_lock);
+    if (m_idle > 0 || int(m_workers.size()) >= m_maxWorkers
+        || (m_queue.empty() && !sharedWorkLocked()))
+        return;
+    // A few at a time: each look that finds work waiting adds more.
+    for (int i = 0; i < 4 && int(m_workers.size()) < m_maxWorkers && startWorkerLocked(); ++i) {
+    }
+}
+
+void WorkerPool::submit(std::shared_ptr<DirectoryJob> job)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_done.reserve(m_out + 1);
+        m_queue.push_back(std::move(job));
+        ++m_out;
+    }
+    m_workReady.notify_one();
+}
+
+bool WorkerPool::reclaim(const std::shared_ptr<DirectoryJob> &job)
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    const auto at = std::find(m_queue.begin(), m_queue.end(), job);
+    if (at == m_queue.end())
+        return false;
+    m_queue.erase(at);
+    --m_out;
+    return true;
+}
+
+void WorkerPool::takeDone(std::vector<std::shared_ptr<DirectoryJob>> *done)
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    done->reserve(done->size() + m_done.size());
+    for (std::shared_ptr<DirectoryJob> &job : m_done)
+        done->push_back(std::move(job));
+    m_out -= m_done.size();
+    m_done.clear();
+    m_doneCount.store(0, std::memory_order_relaxed);
+}
+
+EntryChunks *WorkerPool::sharedWorkLocked() const
+{
+    for (EntryChunks *chunks : m_shared) {
+        if (chunks->left() > 0)
+            return chunks;
+    }
+    return nullptr;
+}
+
+void WorkerPool::helpOrWait()
+{
+    {
+        std::unique_lock<std::mutex> lock(m_lock);
+        if (EntryChunks *chunks = sharedWorkLocked()) {
+            help(lock, *chunks);
+            return;
+        }
+        const auto woken = [this] {
+            return !m_done.empty() || sharedWorkLocked() || m_context.cancelled.load();
+        };
+        m_walkWaiting = true;
+        if (m_adaptive && int(m_workers.size()) < m_maxWorkers && m_context.probe.slow())
+            m_walkWakes.wait_for(lock, GrowthCheck, woken);
+        else
+            m_walkWakes.wait(lock, woken);
+        m_walkWaiting = false;
+    }
+    growIfSlow();
+}
+
+void WorkerPool::wake()
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_workReady.notify_all();
+    m_walkWakes.notify_all();
+}
+
+void WorkerPool::stop()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_stopping = true;
+    }
+    m_workReady.notify_all();
+    // Workers may start others until they see m_stopping; none after.
+    for (size_t i = 0;; ++i) {
+        std::thread worker;
+        {
+            std::lock_guard<std::mutex> lock(m_lock);
+            if (i == m_workers.size())
+                break;
+            worker = std::move(m_workers[i]);
+        }
+        if (worker.joinable())
+            worker.join();
+    }
+    // On the walk's thread, where the jobs belong.
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_queue.clear();
+    m_done.clear();
+    m_out = 0;
+}
+
+void WorkerPool::lookAtEntries(EntryChunks &chunks)
+{
+    StorageProbe &probe = m_context.probe;
+    bool shared = false;
+    while (!m_context.cancelled.load(std::memory_order_relaxed)) {
+        const size_t size = probe.chunkSize(threads());
+        if (!chunks.lookAtNext(size, probe))
+            break;
+        // Worth sharing once more is left than this thread would soon do.
+        if (!shared && chunks.left() > 4 * size) {
+            std::lock_guard<std::mutex> lock(m_lock);
+            m_shared.push_back(&chunks);
+            shared = true;
+            m_workReady.notify_all();
+            if (m_walkWaiting)
+                m_walkWakes.notify_one();
+        }
+        growIfSlow();
+    }
+    if (!shared)
+        return;
+    std::unique_lock<std::mutex> lock(m_lock);
+    m_shared.erase(std::find(m_shared.begin(), m_shared.end(), &chunks));
+    m_helpersGone.wait(lock, [&chunks] { return chunks.helpers == 0; });
+}
+
+void WorkerPool::help(std::unique_lock<std::mutex> &lock, EntryChunks &chunks)
+{
+    ++chunks.helpers;
+    lock.unlock();
+    StorageProbe &probe = m_context.probe;
+    while (!m_context.cancelled.load(std::memory_order_relaxed)
+           && chunks.lookAtNext(probe.chunkSize(threads()), probe)) {
+    }
+    lock.lock();
+    if (--chunks.helpers == 0)
+        m_helpersGone.notify_all();
+}
+
+void WorkerPool::work()
+{
+    std::unique_lock<std::mutex> lock(m_lock);
+    for (;;) {
+        ++m_idle;
+        EntryChunks *shared = nullptr;
+        m_workReady.wait(lock, [this, &shared] {
+            shared = sharedWorkLocked();
+            return m_stopping || shared || !m_queue.empty();
+        });
+        --m_idle;
+        if (m_stopping)
+            return;
+        if (shared) {
+            help(lock, *shared);
+            continue;
+        }
+        std::shared_ptr<DirectoryJob> job = std::move(m_queue.front());
+        m_queue.pop_front();
+        lock.unlock();
+        job->read(m_context);
+        growIfSlow();
+        lock.lock();
+        m_done.push_back(std::move(job)); // room was reserved when it was handed out
+        m_doneCount.fetch_add(1, std::memory_order_release);
+        if (m_walkWaiting)
+            m_walkWakes.notify_one();
+    }
+}
