@@ -37,8 +37,11 @@ public:
     // for the rename, which goes through its handle).
     bool finish(Error *error);
     // Renames the finished file to name in the same directory, replacing
-    // what is there, and makes the rename itself durable.
+    // what is there.
     bool renameTo(const char *name, Error *error);
+    // Makes the rename durable: until the directory reaches the disk, a power
+    // cut may bring the old list back (whole, as either list is).
+    bool syncDirectory(Error *error);
 
 private:
     void remove();

@@ -105,7 +105,17 @@ bool ListFile::renameTo(const char *name, Error *error)
         return false;
     }
     m_created = false;
-    // The rename reaches the disk only with its directory.
-    ::fsync(dirFd(m_dir));
     return true;
+}
+
+bool ListFile::syncDirectory(Error *error)
+{
+    if (::fsync(dirFd(m_dir)) == 0)
+        return true;
+    // Some file systems cannot sync a directory, and need not: what they
+    // have is on the disk, or on the server, once the call returns.
+    if (errno == EINVAL || errno == ENOTSUP)
+        return true;
+    *error = SystemError::last();
+    return false;
 }

@@ -135,3 +135,8 @@ bool ListFile::renameTo(const char *name, Error *error)
     m_native = -1;
     return true;
 }
+
+bool ListFile::syncDirectory(Error *)
+{
+    return true;
+}

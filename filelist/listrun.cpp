@@ -91,6 +91,7 @@ public:
         return false;
     }
     bool renameOver(ListFile::Error *error) { return m_file->renameTo(ListFile::Name, error); }
+    bool syncDirectory(ListFile::Error *error) { return m_file->syncDirectory(error); }
     // Removes the new file, if any.
     void discard() { m_file.reset(); }
     const ListFile::Error &error() const { return m_error; }
@@ -190,5 +191,8 @@ ListRun::Outcome ListRun::walkAndSave()
         writer.discard();
         return Outcome::SaveFailed;
     }
+    // The new list is in place: clients read it from now on.
+    if (!writer.syncDirectory(&error))
+        debugLine(Message::cannotSync(QString::fromUtf8(m_source), error.text()));
     return Outcome::Saved;
 }

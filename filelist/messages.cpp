@@ -78,6 +78,12 @@ QString cannotReplace(const QString &file, const QString &reason)
     return QStringLiteral("filelist: cannot replace ") + file + QStringLiteral(": ") + reason;
 }
 
+QString cannotSync(const QString &dir, const QString &reason)
+{
+    return QStringLiteral("filelist: cannot sync ") + dir
+            + QStringLiteral(" after replacing filelist.sync: ") + reason;
+}
+
 QString waiting(const QString &dir)
 {
     return QStringLiteral("filelist: waiting for another run on ") + dir;

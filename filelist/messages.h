@@ -25,6 +25,7 @@ QString internalError(const QString &dir, const QString &what);
 
 QString cannotWrite(const QString &file, const QString &reason);
 QString cannotReplace(const QString &file, const QString &reason);
+QString cannotSync(const QString &dir, const QString &reason);
 QString waiting(const QString &dir);
 QString cannotLock(const QString &dir, const QString &reason);
 QString cancelled();

@@ -296,6 +296,12 @@ void tst_Program::damage_data()
             << QStringList{source,
                            "filelist: cannot write <root>\\share\\filelist.sync.new: Input/output error"}
             << QStringList{};
+    QTest::newRow("the directory cannot be synced after the rename: the list is in place")
+            << "fsync:<root>/share:5" << 0 << ""
+            << QStringList{source,
+                           "filelist: cannot sync <root>\\share after replacing filelist.sync: "
+                           "Input/output error"}
+            << full;
     QTest::newRow("the file system cannot lock: the run goes on")
             << "flock:<root>/share:37" << 0 << ""
             << QStringList{source,
