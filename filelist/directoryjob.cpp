@@ -57,7 +57,11 @@ void DirectoryJob::read(const ReadContext &context, const DirectoryReader *opene
                 return;
             identity = reader.identity();
             // A link back to a directory above would be walked without end.
-            leadsBackTo = depthLeadingBack(*node, identity);
+            // Only a link can lead back up (but for a mount of a directory
+            // inside itself, which the walk finds on its path when it gets
+            // there): the others are not looked for among all ancestors.
+            if (node->throughLink)
+                leadsBackTo = depthLeadingBack(*node, identity);
             leadsOutside = leadsBackTo < 0 ? outsideIndex(context.outside, identity) : -1;
             if (leadsBack()) {
                 reader.close();

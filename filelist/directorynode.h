@@ -20,9 +20,10 @@
 // any thread may read these fields. The open directory and its bookkeeping
 // belong to the descriptor cache, which only the walk's thread uses.
 struct DirectoryNode {
-    DirectoryNode(std::shared_ptr<DirectoryNode> up, QByteArray entryName, quint32 entryIndex)
+    DirectoryNode(std::shared_ptr<DirectoryNode> up, QByteArray entryName, quint32 entryIndex,
+                  bool metAsLink = false)
         : parent(std::move(up)), name(std::move(entryName)),
-          depth(parent ? parent->depth + 1 : 0), index(entryIndex)
+          depth(parent ? parent->depth + 1 : 0), index(entryIndex), throughLink(metAsLink)
     {
     }
     ~DirectoryNode();
@@ -34,6 +35,9 @@ struct DirectoryNode {
     const QByteArray name; // NUL-terminated; the source's is its path
     const quint32 depth;   // the source's is 0
     const quint32 index;   // its entry's place in the parent's sorted listing
+    // Met as a link (or as what the listing could not tell): it may be one
+    // of its own ancestors.
+    const bool throughLink;
     DirectoryReader::Identity identity;
 
 private:
@@ -50,5 +54,7 @@ private:
 int comparePlaces(const DirectoryNode *a, quint32 ia, const DirectoryNode *b, quint32 ib);
 
 // Whether the directory node, opened as identity, is one of its own
-// ancestors met again through a link: then the depth of that ancestor.
+// ancestors met again through a link: then the depth of that ancestor. It
+// looks at every ancestor; the walk keeps the identities of its own path at
+// hand for the directories it enters.
 int depthLeadingBack(const DirectoryNode &node, const DirectoryReader::Identity &identity);

@@ -38,6 +38,12 @@ public:
             return volume == other.volume && file == other.file;
         }
         bool operator!=(const Identity &other) const { return !(*this == other); }
+        struct Hash {
+            size_t operator()(const Identity &identity) const
+            {
+                return size_t(identity.file * 0x9e3779b97f4a7c15ULL ^ identity.volume);
+            }
+        };
     };
 
     struct Entry {
@@ -53,6 +59,9 @@ public:
         qsizetype nameStart = 0; // in Listing::names
         qint32 nameSize = 0;
         Kind kind = Kind::ToLookAt;
+        // Met as a link, or as what the listing could not tell: a directory
+        // reached so may lead back up.
+        bool link = false;
         int error = 0; // the system's code, for CannotStat
     };
 

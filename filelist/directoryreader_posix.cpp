@@ -57,6 +57,7 @@ void addName(const char *name, unsigned char type, DirectoryReader::Listing *lis
         return;
     }
     DirectoryReader::Entry entry;
+    entry.link = type == DT_LNK || type == DT_UNKNOWN;
     entry.nameStart = listing->names.size();
     entry.nameSize = qint32(length);
     listing->names.append(name, qsizetype(length) + 1); // with its NUL, for openat()

@@ -83,6 +83,7 @@ void addEntry(const FILE_ID_BOTH_DIR_INFO &found, DirectoryReader::Listing *list
         return;
     }
     Entry entry;
+    entry.link = attributes & FILE_ATTRIBUTE_REPARSE_POINT;
     entry.nameStart = listing->names.size();
     const QByteArray utf8 = name.toUtf8();
     entry.nameSize = qint32(utf8.size());

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <mutex>
 #include <new>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -92,6 +93,9 @@ public:
     WorkerPool *m_pool = nullptr;
 
     std::vector<Level> m_levels;
+    // The identities of the levels, with their depths: a directory met again
+    // on its own path is not entered.
+    std::unordered_map<DirectoryReader::Identity, int, DirectoryReader::Identity::Hash> m_onPath;
     std::shared_ptr<DirectoryNode> m_left; // the level the walk last came back from
     QByteArray m_path; // of the entry being handed on
     bool m_failed = false;
@@ -117,6 +121,7 @@ DirectoryWalk::Result DirectoryWalk::run(WalkSink &sink)
     }
     // The workers are gone by now; what the levels hold goes with them.
     d->m_levels.clear();
+    d->m_onPath.clear();
     d->m_left.reset();
     if (outOfMemory) {
         d->notice(sink, WalkNotice::Kind::OutOfMemory, d->m_root, true);
@@ -203,6 +208,7 @@ DirectoryWalk::Result DirectoryWalk::Private::walk(WalkSink &sink)
         return Result::Failed;
     sink.topLevelRead(m_source.reader());
     m_levels.push_back({top, {}, 0, directoriesIn(top->listing), m_path.size()});
+    m_onPath.emplace(sourceNode->identity, 0);
     readAhead.offer(top);
 
     const qsizetype relativeStart = m_root.size() + 1;
@@ -266,6 +272,11 @@ void DirectoryWalk::Private::enter(WalkSink &sink, ReadAhead &readAhead, size_t 
             notice(sink, WalkNotice::Kind::Unreadable, m_path, fatal, error);
         return;
     }
+    if (!job->leadsBack()) {
+        const auto up = m_onPath.find(job->identity);
+        if (up != m_onPath.end())
+            job->leadsBackTo = up->second;
+    }
     if (job->leadsBack()) {
         const QByteArray target = job->leadsBackTo >= 0
                 ? m_path.left(m_levels[size_t(job->leadsBackTo)].pathSize)
@@ -276,6 +287,7 @@ void DirectoryWalk::Private::enter(WalkSink &sink, ReadAhead &readAhead, size_t 
     acceptListing(sink, *job, WalkPlace::ReadSubdirectory);
     parent.dir.reset();
     const size_t directories = directoriesIn(job->listing);
+    m_onPath.emplace(job->identity, int(m_levels.size()));
     m_levels.push_back({job, {}, 0, directories, m_path.size()});
     if (directories > 0) {
         readAhead.offer(job);
@@ -287,6 +299,7 @@ void DirectoryWalk::Private::leave(ReadAhead &readAhead)
 {
     readAhead.withdraw(*m_levels.back().job);
     m_left = m_levels.back().job->node;
+    m_onPath.erase(m_left->identity);
     m_levels.pop_back();
     if (m_levels.back().subdirectoriesLeft > 0) {
         pinDeepest();

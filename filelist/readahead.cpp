@@ -77,7 +77,7 @@ std::shared_ptr<DirectoryJob> ReadAhead::makeChild(DirectoryJob &owner, size_t e
 {
     const Entry &child = owner.listing.entries[entry];
     return std::make_shared<DirectoryJob>(std::make_shared<DirectoryNode>(
-            owner.node, owner.listing.name(child).toByteArray(), quint32(entry)));
+            owner.node, owner.listing.name(child).toByteArray(), quint32(entry), child.link));
 }
 
 bool ReadAhead::isSkipped(const DirectoryJob &owner, size_t entry) const

@@ -578,26 +578,31 @@ void tst_Program::threadsGiveTheSameRun_data()
     QTest::addColumn<int>("openFiles");
     QTest::addColumn<bool>("saved");
     QTest::addColumn<bool>("slow"); // through slowfs, many requests in flight
+    // The share mounted onto its directory loop, in a mount namespace of the program's own.
+    QTest::addColumn<bool>("mountedInside");
 
     QStringList wide;
     for (int i = 0; i < 40; ++i)
         wide << QStringLiteral("share/d%1/sub/f").arg(i % 7) + QString::number(i)
              << QStringLiteral("share/d%1/g%2").arg(i).arg(i);
-    QTest::newRow("many directories") << wide << "" << -1 << true << false;
+    QTest::newRow("many directories") << wide << "" << -1 << true << false << false;
     QTest::newRow("links, cycles, excluded and odd names")
             << QStringList{"share/a/x", "share/a/up -> ..", "share/a/root -> /", "share/b -> a",
                            "share/temp/t", "share/logs", "share/a,b", "share/p|", "share/s=",
                            "share/gone -> nowhere", "share/Ω/é"}
-            << "" << -1 << true << false;
+            << "" << -1 << true << false << false;
     QTest::newRow("damage part-way") << wide << "getdents64:<root>/share/d3:5:0" << -1 << false
-                                     << false;
-    QTest::newRow("a vanished entry") << wide << "fstatat:f12:2" << -1 << true << false;
+                                     << false << false;
+    QTest::newRow("a vanished entry") << wide << "fstatat:f12:2" << -1 << true << false << false;
+    // Not a link: only the walk's own path tells that it leads back.
+    QTest::newRow("a directory mounted inside itself")
+            << QStringList{"share/a/x", "share/loop/", "share/z"} << "" << -1 << true << false << true;
     QStringList deep;
     for (int i = 0; i < 40; ++i)
         deep << QStringLiteral("share/d%1/a/b/c/f").arg(i) << QStringLiteral("share/d%1/a/g").arg(i);
     // The fewest descriptors one thread saves this list with.
-    QTest::newRow("a tight descriptor limit") << deep << "" << 8 << true << false;
-    QTest::newRow("through a file system of its own") << wide << "" << -1 << true << true;
+    QTest::newRow("a tight descriptor limit") << deep << "" << 8 << true << false << false;
+    QTest::newRow("through a file system of its own") << wide << "" << -1 << true << true << false;
 }
 
 // However many threads read ahead, the run hands on the same list and the
@@ -610,6 +615,7 @@ void tst_Program::threadsGiveTheSameRun()
     QFETCH(int, openFiles);
     QFETCH(bool, saved);
     QFETCH(bool, slow);
+    QFETCH(bool, mountedInside);
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     if (openFiles >= 0)
         QSKIP("the sanitizers open descriptors of their own as they check (and to read the symbols "
@@ -651,6 +657,17 @@ void tst_Program::threadsGiveTheSameRun()
 
     ChildLimits limits;
     limits.openFiles = openFiles;
+    if (mountedInside) {
+#ifdef Q_OS_WIN
+        QSKIP("mount namespaces are Linux's");
+#else
+        if (::geteuid() != 0 || QProcess::execute(QStringLiteral("unshare"), {"-m", "true"}) != 0)
+            QSKIP("a mount namespace of its own needs root and unshare(1)");
+        limits.wrapper = QStringList{"unshare", "-m", "sh", "-c",
+                                     "mount --bind \"$1\" \"$2\" && shift 2 && exec \"$@\"", "sh",
+                                     t.path(source), t.path(QStringLiteral("share/loop"))};
+#endif
+    }
     QList<QByteArray> lists;
     QList<QStringList> said;
     for (const char *threads : threadCounts) {
@@ -666,6 +683,10 @@ void tst_Program::threadsGiveTheSameRun()
         QCOMPARE(said[i], said[0]);
         QCOMPARE(lists[i], lists[0]);
     }
+    if (mountedInside)
+        QVERIFY(said[0].contains(withRoot({"filelist: not entering <root>/share\\loop: it leads back "
+                                           "to <root>/share"},
+                                          t.root())[0]));
 }
 
 // Runs on one directory take turns: a second run waits while the first is
