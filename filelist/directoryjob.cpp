@@ -2,7 +2,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "directoryjob.h"
 
-#include "listformat.h"
 #include "storageprobe.h"
 #include "workerpool.h"
 
@@ -10,30 +9,6 @@
 #include <new>
 
 namespace {
-
-using Entry = DirectoryReader::Entry;
-
-// Sorts a directory's entries into list order.
-void sortListing(DirectoryReader::Listing *listing)
-{
-    struct Item {
-        Entry entry;
-        SortKey key;
-    };
-    // One for each thread, kept from one directory to the next.
-    thread_local std::vector<Item> items;
-    items.clear();
-    for (const Entry &entry : listing->entries)
-        items.push_back({entry, SortKey(listing->name(entry))});
-    std::sort(items.begin(), items.end(),
-              [](const Item &a, const Item &b) { return compareKeys(a.key, b.key) < 0; });
-    for (size_t i = 0; i < items.size(); ++i)
-        listing->entries[i] = items[i].entry;
-    // Not kept for a huge directory: memory goes back once it is listed.
-    if (items.capacity() > 1 << 16)
-        items = {};
-    items.clear();
-}
 
 int outsideIndex(const std::vector<DirectoryReader::Ancestor> &outside,
                  const DirectoryReader::Identity &identity)
@@ -46,6 +21,39 @@ int outsideIndex(const std::vector<DirectoryReader::Ancestor> &outside,
 }
 
 } // namespace
+
+namespace {
+
+using Child = std::pair<size_t, std::shared_ptr<DirectoryJob>>;
+
+bool entryBefore(const Child &child, size_t entry)
+{
+    return child.first < entry;
+}
+
+} // namespace
+
+void DirectoryJob::addChild(size_t entry, std::shared_ptr<DirectoryJob> child)
+{
+    children.emplace(std::lower_bound(children.begin(), children.end(), entry, entryBefore), entry,
+                     std::move(child));
+}
+
+bool DirectoryJob::hasChild(size_t entry) const
+{
+    const auto at = std::lower_bound(children.begin(), children.end(), entry, entryBefore);
+    return at != children.end() && at->first == entry;
+}
+
+std::shared_ptr<DirectoryJob> DirectoryJob::takeChild(size_t entry)
+{
+    const auto at = std::lower_bound(children.begin(), children.end(), entry, entryBefore);
+    if (at == children.end() || at->first != entry)
+        return nullptr;
+    std::shared_ptr<DirectoryJob> child = std::move(at->second);
+    children.erase(at);
+    return child;
+}
 
 void DirectoryJob::read(const ReadContext &context, const DirectoryReader *opened) noexcept
 {
@@ -82,7 +90,7 @@ void DirectoryJob::read(const ReadContext &context, const DirectoryReader *opene
         if (chunks.ranOutOfMemory())
             throw std::bad_alloc();
         listing.settle();
-        sortListing(&listing);
+        listing.sort();
         // Only a directory with subdirectories is opened from again.
         if (!opened && !listing.hasDirectories())
             reader.close();

@@ -64,11 +64,16 @@ struct DirectoryJob {
     bool ahead = false; // asked for by the read-ahead before the walk got there
     DescriptorCache::Pin parentPin;
     std::weak_ptr<DirectoryJob> owner; // the job it was asked for from, while ahead
-    std::vector<std::shared_ptr<DirectoryJob>> children; // read ahead, by entry
+    // Read ahead, by entry, in order: a few, however many entries it has.
+    std::vector<std::pair<size_t, std::shared_ptr<DirectoryJob>>> children;
     size_t scheduled = 0; // the first entry the read-ahead may still ask for
     bool offered = false; // waiting to have its subdirectories read ahead
 
     bool leadsBack() const { return leadsBackTo >= 0 || leadsOutside >= 0; }
+    void addChild(size_t entry, std::shared_ptr<DirectoryJob> child);
+    bool hasChild(size_t entry) const;
+    // The child read ahead for entry, if any, no longer among the children.
+    std::shared_ptr<DirectoryJob> takeChild(size_t entry);
     // Read, and has subdirectories the walk may enter.
     bool canHaveChildren() const
     {

@@ -2,8 +2,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
+#include "listing.h"
 #include "systemerror.h"
-#include "walknotice.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -46,41 +46,8 @@ public:
         };
     };
 
-    struct Entry {
-        enum class Kind : quint8 {
-            ToLookAt,  // read, not yet looked at
-            Directory,
-            File,
-            Left,      // left out without a word
-            CannotStat, // left out: looking at it failed with error
-        };
-        qint64 modifiedSecs = 0; // a file's
-        qint64 size = 0;         // a file's
-        qsizetype nameStart = 0; // in Listing::names
-        qint32 nameSize = 0;
-        Kind kind = Kind::ToLookAt;
-        // Met as a link, or as what the listing could not tell: a directory
-        // reached so may lead back up.
-        bool link = false;
-        int error = 0; // the system's code, for CannotStat
-    };
-
-    struct Listing {
-        std::vector<Entry> entries;
-        QByteArray names; // every entry's name, NUL-terminated, one after the other
-        std::vector<WalkNotice> problems; // in the order they were met
-        Error readError; // set when reading stopped part-way
-
-        // An entry's name, UTF-8 and NUL-terminated.
-        QByteArrayView name(const Entry &entry) const
-        {
-            return QByteArrayView(names.constData() + entry.nameStart, entry.nameSize);
-        }
-        // Once every entry was looked at: keeps the directories and files,
-        // and adds a notice for each that could not be looked at.
-        void settle();
-        bool hasDirectories() const;
-    };
+    using Entry = ListingEntry;
+    using Listing = ::Listing;
 
     // A directory above the walked one.
     struct Ancestor {

@@ -26,42 +26,41 @@ DirectoryReader::Identity identityOf(const struct stat &st)
 
 // Why a file name cannot be a list line: a CR or LF would split it, and
 // bytes that are not UTF-8, the list's encoding here, would not be written
-// back as the same name. None when it can.
-std::optional<WalkNotice::Kind> unlistable(const char *name, size_t length)
+// back as the same name. None when it can; decoded then holds the name as
+// UTF-16 unless it is pure ASCII.
+std::optional<WalkNotice::Kind> unlistable(QByteArrayView name, QString *decoded)
 {
     bool ascii = true;
-    for (size_t i = 0; i < length; ++i) {
-        const unsigned char c = static_cast<unsigned char>(name[i]);
+    for (const char c : name) {
         if (c == '\n' || c == '\r')
             return WalkNotice::Kind::LineBreak;
-        ascii = ascii && c < 0x80;
+        ascii = ascii && static_cast<unsigned char>(c) < 0x80;
     }
     if (ascii)
         return std::nullopt;
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    // Decoding only to learn whether the bytes are valid; the name stays as bytes.
-    const QString decoded = decoder.decode(QByteArrayView(name, qsizetype(length)));
+    *decoded = decoder.decode(name);
     if (decoder.hasError())
         return WalkNotice::Kind::NotText;
     return std::nullopt;
 }
 
-// Takes one name that the directory listing returned.
-void addName(const char *name, unsigned char type, DirectoryReader::Listing *listing)
+// Takes one name that the directory listing returned; false when the
+// listing can take no more.
+bool addName(const char *name, unsigned char type, DirectoryReader::Listing *listing)
 {
     if (name[0] == '.' || type == DT_FIFO || type == DT_SOCK || type == DT_CHR || type == DT_BLK)
-        return;
-    const size_t length = std::strlen(name);
-    if (const std::optional<WalkNotice::Kind> why = unlistable(name, length)) {
+        return true;
+    const QByteArrayView utf8(name, qsizetype(std::strlen(name)));
+    QString decoded;
+    if (const std::optional<WalkNotice::Kind> why = unlistable(utf8, &decoded)) {
         listing->problems.push_back({*why, {}, {}, {}});
-        return;
+        return true;
     }
     DirectoryReader::Entry entry;
-    entry.link = type == DT_LNK || type == DT_UNKNOWN;
-    entry.nameStart = listing->names.size();
-    entry.nameSize = qint32(length);
-    listing->names.append(name, qsizetype(length) + 1); // with its NUL, for openat()
-    listing->entries.push_back(entry);
+    if (type == DT_LNK || type == DT_UNKNOWN)
+        entry.flags = DirectoryReader::Entry::Link;
+    return listing->add(utf8, decoded, entry);
 }
 
 } // namespace
@@ -152,7 +151,8 @@ void DirectoryReader::readNames(Listing *listing) const
         for (ssize_t offset = 0; offset < n;) {
             const auto *d = reinterpret_cast<const struct dirent64 *>(buffer + offset);
             offset += d->d_reclen;
-            addName(d->d_name, d->d_type, listing);
+            if (!addName(d->d_name, d->d_type, listing))
+                return;
         }
     }
 }
@@ -178,7 +178,8 @@ void DirectoryReader::readNames(Listing *listing) const
                 listing->readError = Error::last();
             break;
         }
-        addName(d->d_name, d->d_type, listing);
+        if (!addName(d->d_name, d->d_type, listing))
+            break;
     }
     ::closedir(dir);
 }
@@ -188,11 +189,13 @@ void DirectoryReader::readNames(Listing *listing) const
 void DirectoryReader::lookAt(Listing *listing, size_t from, size_t to) const
 {
     const int fd = int(m_native);
+    // Other threads look at other entries: no copy of the list is made.
+    Entry *const entries = listing->entries.data();
     for (size_t i = from; i < to; ++i) {
-        Entry &entry = listing->entries[i];
+        Entry &entry = entries[i];
         if (entry.kind != Entry::Kind::ToLookAt)
             continue;
-        const char *name = listing->names.constData() + entry.nameStart;
+        const char *name = listing->name(entry).data();
         struct stat st;
         if (::fstatat(fd, name, &st, 0) != 0) {
             const int error = errno;

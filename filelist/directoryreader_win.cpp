@@ -69,30 +69,28 @@ void settle(Entry *entry, DWORD attributes, quint64 written, qint64 size)
 }
 
 // Settles what the listing itself tells; links and junctions are left to be
-// looked at, as what they lead to.
-void addEntry(const FILE_ID_BOTH_DIR_INFO &found, DirectoryReader::Listing *listing)
+// looked at, as what they lead to. False when the listing can take no more.
+bool addEntry(const FILE_ID_BOTH_DIR_INFO &found, DirectoryReader::Listing *listing)
 {
     const QStringView name(reinterpret_cast<const char16_t *>(found.FileName),
                            qsizetype(found.FileNameLength / sizeof(WCHAR)));
     const DWORD attributes = found.FileAttributes;
     if (name == u"." || name == u".."
         || (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)))
-        return;
+        return true;
     if (const std::optional<WalkNotice::Kind> why = unlistable(name)) {
         listing->problems.push_back({*why, {}, {}, {}});
-        return;
+        return true;
     }
     Entry entry;
-    entry.link = attributes & FILE_ATTRIBUTE_REPARSE_POINT;
-    entry.nameStart = listing->names.size();
-    const QByteArray utf8 = name.toUtf8();
-    entry.nameSize = qint32(utf8.size());
-    listing->names.append(utf8);
-    listing->names.append('\0');
-    if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        entry.flags = Entry::Link;
+    else
         settle(&entry, attributes, quint64(found.LastWriteTime.QuadPart),
                qint64(found.EndOfFile.QuadPart));
-    listing->entries.push_back(entry);
+    const QByteArray utf8 = name.toUtf8();
+    const bool ascii = utf8.size() == name.size();
+    return listing->add(utf8, ascii ? QStringView() : name, entry);
 }
 
 // The identity of a newly opened directory; false, with error set, when it
@@ -230,7 +228,8 @@ void DirectoryReader::readNames(Listing *listing) const
         part = FileIdBothDirectoryInfo;
         for (const char *p = buffer;;) {
             const auto *found = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO *>(p);
-            addEntry(*found, listing);
+            if (!addEntry(*found, listing))
+                return;
             if (found->NextEntryOffset == 0)
                 break;
             p += found->NextEntryOffset;
@@ -243,8 +242,10 @@ void DirectoryReader::readNames(Listing *listing) const
 void DirectoryReader::lookAt(Listing *listing, size_t from, size_t to) const
 {
     const HANDLE dir = handleOf(m_native);
+    // Other threads look at other entries: no copy of the list is made.
+    Entry *const entries = listing->entries.data();
     for (size_t i = from; i < to; ++i) {
-        Entry &entry = listing->entries[i];
+        Entry &entry = entries[i];
         if (entry.kind != Entry::Kind::ToLookAt)
             continue;
         const QString name = QString::fromUtf8(listing->name(entry));

@@ -221,7 +221,7 @@ DirectoryWalk::Result DirectoryWalk::Private::walk(WalkSink &sink)
             readAhead.poll();
         }
         Level &level = m_levels.back();
-        if (level.next == level.listing().entries.size()) {
+        if (level.next == size_t(level.listing().entries.size())) {
             if (m_levels.size() == 1)
                 break;
             leave(readAhead);

@@ -80,16 +80,6 @@ LocalClock::Fields clampedLocalTime(qint64 secs, LocalClock &clock)
 
 } // namespace
 
-SortKey::SortKey(QByteArrayView utf8Name) : name(utf8Name)
-{
-    for (char c : utf8Name) {
-        if (static_cast<unsigned char>(c) >= 0x80) {
-            lowered = QString::fromUtf8(utf8Name).toLower();
-            return;
-        }
-    }
-}
-
 int compareKeys(const SortKey &a, const SortKey &b)
 {
     const QStringView la = a.lowered;
@@ -105,6 +95,7 @@ int compareKeys(const SortKey &a, const SortKey &b)
         order = compareLowered(la.utf16(), la.size(), lb.utf16(), lb.size());
     if (order != 0)
         return order;
+    // Names equal but for case, rare enough to be decoded here.
     if (la.isNull() && lb.isNull())
         return compareExact(a.name.data(), a.name.size(), b.name.data(), b.name.size());
     const QString ea = QString::fromUtf8(a.name);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QStringView>
 
@@ -16,12 +17,10 @@ class LocalClock;
 // that the order is the names' alone, whatever else the directory holds.
 // A pure-ASCII name is compared as it is, with its letters lowered on the
 // fly, which spares the walk a converted copy of nearly every name; any other
-// name is lowered in full once. The key refers to utf8Name's bytes.
+// name is lowered in full once, by whoever keeps it (listing.h).
 struct SortKey {
-    explicit SortKey(QByteArrayView utf8Name);
-
-    QByteArrayView name;
-    QString lowered; // its lower-case form, unless it is pure ASCII
+    QByteArrayView name;  // UTF-8
+    QStringView lowered;  // its lower-case form; null for a pure-ASCII name
 };
 int compareKeys(const SortKey &a, const SortKey &b);
 

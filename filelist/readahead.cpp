@@ -75,24 +75,23 @@ void ReadAhead::readSource(DirectoryJob &job, const DirectoryReader &source)
 
 std::shared_ptr<DirectoryJob> ReadAhead::makeChild(DirectoryJob &owner, size_t entry) const
 {
-    const Entry &child = owner.listing.entries[entry];
+    const Entry &child = owner.listing.entries.at(qsizetype(entry));
     return std::make_shared<DirectoryJob>(std::make_shared<DirectoryNode>(
-            owner.node, owner.listing.name(child).toByteArray(), quint32(entry), child.link));
+            owner.node, owner.listing.name(child).toByteArray(), quint32(entry),
+            child.flags & Entry::Link));
 }
 
 bool ReadAhead::isSkipped(const DirectoryJob &owner, size_t entry) const
 {
     return owner.node->depth == 0
-            && m_topLevelSkipped.contains(owner.listing.name(owner.listing.entries[entry]));
+            && m_topLevelSkipped.contains(owner.listing.name(owner.listing.entries.at(qsizetype(entry))));
 }
 
 std::shared_ptr<DirectoryJob> ReadAhead::take(const std::shared_ptr<DirectoryJob> &owner,
                                               size_t entry,
                                               const std::shared_ptr<DirectoryNode> &left)
 {
-    std::shared_ptr<DirectoryJob> job;
-    if (entry < owner->children.size())
-        job = std::move(owner->children[entry]);
+    std::shared_ptr<DirectoryJob> job = owner->takeChild(entry);
     if (!job) {
         if (owner->scheduled <= entry) {
             // Read here and now: the read-ahead must not ask for it again.
@@ -273,14 +272,14 @@ void ReadAhead::addOffer(const std::shared_ptr<DirectoryJob> &owner)
 {
     if (!m_pool || owner->offered || !owner->canHaveChildren())
         return;
-    const std::vector<Entry> &entries = owner->listing.entries;
+    const QList<Entry> &entries = owner->listing.entries;
     size_t next = owner->scheduled;
-    while (next < entries.size()
-           && (entries[next].kind != Entry::Kind::Directory || isSkipped(*owner, next)
-               || (next < owner->children.size() && owner->children[next])))
+    while (next < size_t(entries.size())
+           && (entries[qsizetype(next)].kind != Entry::Kind::Directory || isSkipped(*owner, next)
+               || owner->hasChild(next)))
         ++next;
     owner->scheduled = next;
-    if (next == entries.size())
+    if (next == size_t(entries.size()))
         return;
     owner->offered = true;
     m_offers.insert(owner);
@@ -331,9 +330,7 @@ void ReadAhead::fill()
         std::shared_ptr<DirectoryJob> job = makeChild(*owner, entry);
         job->ahead = true;
         job->owner = owner;
-        if (owner->children.empty())
-            owner->children.resize(owner->listing.entries.size());
-        owner->children[entry] = job;
+        owner->addChild(entry, job);
         m_waiting.insert(std::move(job));
         ++m_ahead;
         addOffer(owner);
@@ -349,7 +346,7 @@ void ReadAhead::unschedule(const std::shared_ptr<DirectoryJob> &job)
     if (!owner)
         return;
     withdraw(*owner);
-    owner->children[job->node->index].reset();
+    owner->takeChild(job->node->index);
     owner->scheduled = qMin<size_t>(owner->scheduled, job->node->index);
     addOffer(owner);
 }

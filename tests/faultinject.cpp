@@ -4,10 +4,10 @@
 // Preloaded into the program to make one call fail the way damaged storage or
 // an exhausted system would, or to hold it at a chosen moment. VORN_FAULT is
 // "CALL:TARGET:ERRNO[:AFTER]" or "CALL:TARGET:hold:GATE". CALL is openat,
-// fstatat, getdents64, fsync, flock, pthread_create or new; TARGET is the name
-// given to openat or fstatat, the path of the file the others are given, "-"
-// for pthread_create, and for new the least size that fails (with
-// std::bad_alloc). AFTER calls on that target succeed before every later one
+// fstatat, getdents64, fsync, flock, pthread_create or realloc; TARGET is the
+// name given to openat or fstatat, the path of the file the others are given,
+// "-" for pthread_create, and for realloc, by which Qt's containers grow, the
+// least size that fails. AFTER calls on that target succeed before every later one
 // fails with ERRNO (a number). The first held call creates the file GATE and
 // waits until it is gone, then goes on; after 20 seconds it removes GATE
 // itself, so that a program that cannot answer does not hang a test. A test
@@ -23,7 +23,6 @@
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
-#include <new>
 #include <pthread.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -40,7 +39,7 @@ struct Fault {
     std::atomic<int> seen{0};
 };
 
-// Static: operator new would come back here. A test sets it anew only
+// Static: realloc would come back here. A test sets it anew only
 // between runs, while no call looks at it.
 Fault current;
 
@@ -185,6 +184,15 @@ int flock(int fd, int operation)
     return real(fd, operation);
 }
 
+void *realloc(void *block, size_t size)
+{
+    if (std::strcmp(fault().call, "realloc") == 0
+        && size >= std::strtoull(fault().target, nullptr, 10) && strikes("realloc", nullptr))
+        return nullptr;
+    static auto real = next<void *(*)(void *, size_t)>("realloc");
+    return real(block, size);
+}
+
 int pthread_create(pthread_t *thread, const pthread_attr_t *attributes, void *(*start)(void *),
                    void *argument)
 {
@@ -196,11 +204,3 @@ int pthread_create(pthread_t *thread, const pthread_attr_t *attributes, void *(*
 }
 
 } // extern "C"
-
-void *operator new(size_t size)
-{
-    if (size >= std::strtoull(fault().target, nullptr, 10) && strikes("new", nullptr))
-        throw std::bad_alloc();
-    static auto real = next<void *(*)(size_t)>("_Znwm");
-    return real(size);
-}

@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "fileentry.h"
 #include "listformat.h"
+#include "listing.h"
 #include "localclock.h"
 #include "testtree.h"
 
@@ -80,10 +81,16 @@ void tst_ListFormat::order()
 {
     QFETCH(QStringList, names);
     QFETCH(QStringList, sorted);
-    std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
-        return compareKeys(SortKey(a.toUtf8()), SortKey(b.toUtf8())) < 0;
-    });
-    QCOMPARE(names, sorted);
+    Listing listing;
+    for (const QString &name : names) {
+        const QByteArray utf8 = name.toUtf8();
+        QVERIFY(listing.add(utf8, utf8.size() == name.size() ? QStringView() : name, {}));
+    }
+    listing.sort();
+    QStringList listed;
+    for (const Listing::Entry &entry : listing.entries)
+        listed << QString::fromUtf8(listing.name(entry));
+    QCOMPARE(listed, sorted);
 }
 
 void tst_ListFormat::line_data()

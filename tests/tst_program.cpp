@@ -310,7 +310,7 @@ void tst_Program::damage_data()
     QTest::newRow("no thread can start")
             << "pthread_create:-:11" << 0 << "" << QStringList{source} << full;
     QTest::newRow("memory runs out")
-            << "new:60000:12" << 0 << ""
+            << "realloc:60000:12" << 0 << ""
             << QStringList{source,
                            "filelist: cannot read directory <root>\\share\\big: Cannot allocate memory"}
             << QStringList{};
