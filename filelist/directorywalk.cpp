@@ -2,6 +2,21 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "directorywalk.h"
 
+// The walk's parts, one file each; only this one and the read-ahead run on
+// the walk's thread alone, the others say who may touch what:
+// - directorywalk: down and up the tree in list order, handing entries and
+//   notices to the sink, with the identities of its path at hand;
+// - readahead: which directories are read, when and by whom: the jobs not
+//   yet handed out, the offers, the budget;
+// - workerpool: the threads that read the jobs handed to them and hand them
+//   back, grown by what storageprobe learns of the storage;
+// - directoryjob: one directory read: opened below its parent, listed, its
+//   entries looked at in chunks (entrychunks) and sorted (listing);
+// - descriptorcache: the open directories, a descriptor reserved for each
+//   job before it is handed out;
+// - directorynode: the tree met so far, and the order of places in it;
+// - directoryreader: the system calls, one file per platform.
+
 #include "descriptorcache.h"
 #include "readahead.h"
 #include "storageprobe.h"
