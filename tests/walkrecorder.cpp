@@ -2,9 +2,9 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "walkrecorder.h"
 
-bool WalkRecorder::walk(const QString &root, const QStringList &excludes)
+bool WalkRecorder::walk(const QString &root, const QStringList &excludes, int threads)
 {
-    DirectoryWalk walk(root.toUtf8(), excludes);
+    DirectoryWalk walk(root.toUtf8(), excludes, {}, threads);
     return walk.run(*this) == DirectoryWalk::Result::Exact;
 }
 

@@ -13,9 +13,9 @@
 class WalkRecorder : public WalkSink
 {
 public:
-    // Walks root, leaving out the top-level names in excludes; true when the
-    // tree was listed exactly.
-    bool walk(const QString &root, const QStringList &excludes = {});
+    // Walks root with threads reading at once, leaving out the top-level
+    // names in excludes; true when the tree was listed exactly.
+    bool walk(const QString &root, const QStringList &excludes = {}, int threads = 1);
 
     const QStringList &entries() const { return m_entries; }
     const QStringList &lines() const { return m_lines; }
