@@ -7,8 +7,10 @@
 #include "walkrecorder.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -17,7 +19,9 @@
 #endif
 
 #include <cerrno>
+#include <chrono>
 #include <ctime>
+#include <limits>
 
 namespace {
 
@@ -49,6 +53,7 @@ private slots:
     void namesThatCannotBeLines();
     void exactBytes_data();
     void exactBytes();
+    void cancelAtRandomMoments();
     void emptyTreeGivesEmptyFile();
     void publish_data();
     void publish();
@@ -258,6 +263,68 @@ void tst_FileList::exactBytes()
     QCOMPARE(t.read(QStringLiteral("filelist.sync")), expected);
     QVERIFY(!QFileInfo::exists(t.path(QStringLiteral("filelist.sync.new"))));
     QCOMPARE(messages.take(), QStringList{});
+}
+
+// Walks with many threads, each cancelled by another thread at a random
+// moment, as closing the window or a stop signal cancels a run: each ends
+// cancelled, having handed on a beginning of the walk, or whole. Bounded in
+// time for the sanitizer builds; VORN_CANCEL_WALKS and VORN_CANCEL_WINDOW_MS
+// ask for that many walks, each cancelled within that many milliseconds.
+void tst_FileList::cancelAtRandomMoments()
+{
+    QTemporaryDir dir;
+    TestTree t(dir.path());
+    // A comb of 30 levels, each holding 40 files, a subtree s and the next
+    // level z after them: directories with subdirectories are read at once
+    // on many threads, and the walk waits for the next level at each one.
+    QStringList comb;
+    QString level;
+    for (int depth = 0; depth < 30; ++depth) {
+        for (int i = 0; i < 40; ++i) {
+            comb << level + QStringLiteral("f%1").arg(i, 2, 10, QLatin1Char('0'))
+                 << level + QStringLiteral("s/g%1").arg(i, 2, 10, QLatin1Char('0'));
+        }
+        comb << level + QStringLiteral("s/t/1");
+        level += QStringLiteral("z/");
+    }
+    t.add(comb);
+    WalkRecorder one;
+    QVERIFY(one.walk(t.root()));
+    // By default the moments spread over the shortest of a few whole walks
+    // and a little after it.
+    qint64 shortest = std::numeric_limits<qint64>::max();
+    QElapsedTimer timer;
+    for (int i = 0; i < 3; ++i) {
+        WalkRecorder many;
+        timer.start();
+        QVERIFY(many.walk(t.root(), {}, 16));
+        shortest = qMin(shortest, timer.nsecsElapsed() / 1000);
+        QCOMPARE(many.entries(), one.entries());
+    }
+    bool counted = false;
+    const int walks = qEnvironmentVariableIntValue("VORN_CANCEL_WALKS", &counted);
+    bool windowed = false;
+    const int windowMs = qEnvironmentVariableIntValue("VORN_CANCEL_WINDOW_MS", &windowed);
+    const qint64 window = windowed ? windowMs * Q_INT64_C(1000) : qMax<qint64>(1000, shortest * 5 / 4);
+
+    int done = 0;
+    int cancelled = 0;
+    // By default at least 20 walks, and then as many as three seconds take.
+    for (timer.start(); counted ? done < walks : done < 20 || timer.elapsed() < 3000; ++done) {
+        WalkRecorder walk;
+        const std::chrono::microseconds delay(QRandomGenerator::global()->bounded(window + 1));
+        const DirectoryWalk::Result result = walk.walkCancelledAfter(t.root(), 16, delay);
+        QVERIFY(result != DirectoryWalk::Result::Failed);
+        if (result == DirectoryWalk::Result::Cancelled) {
+            ++cancelled;
+            QCOMPARE(walk.entries(), one.entries().first(walk.entries().size()));
+        } else {
+            QCOMPARE(walk.entries(), one.entries());
+        }
+        QCOMPARE(walk.lines(), one.lines());
+    }
+    qInfo("%d walks, %d of them cancelled, within %lld us", done, cancelled, window);
+    QVERIFY(cancelled > 0);
 }
 
 void tst_FileList::emptyTreeGivesEmptyFile()
