@@ -2,55 +2,35 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 
 // Measures the list's cost on one tree: the walk with one thread against its
-// default and the thread counts given, and against find(1) writing the same
-// fields, alternating the runs so that all of them see the same machine;
-// warm, cold (the page cache emptied before each run) or through slowfs, a
-// file system whose every metadata request waits as a server's would.
+// default and the thread counts given, against the same program of other
+// builds (peers), and against find(1) writing the same fields to a file,
+// alternating the runs so that all of them see the same machine; warm, cold
+// (the page cache emptied before each run) or through slowfs, a file system
+// whose every metadata request waits as a server's would.
+#include "contender.h"
 #include "slowmount.h"
 #include "treegen.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
-#include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
-#include <QProcess>
 #include <QTemporaryDir>
 
-#include <algorithm>
 #include <cstdio>
 #include <unistd.h>
 #include <vector>
 
 namespace {
 
-const char FindFormat[] = "%P,%TY-%Tm-%TdT%TH:%TM:%.2TS,%s\\n";
-const char ThreadsVariable[] = "VORN_FILESYNC_LIST_THREADS";
+const char FindFormat[] = "%P,%TY-%Tm-%TdT%TH:%TM:%.2TS,%s\\r\\n";
 
-struct Sample {
-    double wallMs = 0;
-    double cpuMs = 0;
-    double peakKiB = 0;
-};
-
-// What a program run wrote, without the list's own line, which changes with
-// every run: a digest to compare runs, and the number of entries.
-struct ListDigest {
-    QByteArray hash;
-    qint64 entries = 0;
-};
-
-struct Contender {
+struct Peer {
     QByteArray label;
-    std::vector<QByteArray> argv;
-    QByteArray threads;    // the thread count the program is given; empty: its default
-    QByteArray outputFile; // empty: stdout as it is
-    std::vector<Sample> warm;
-    std::vector<Sample> cold;
-    ListDigest list;
+    QString program;
 };
 
 struct Options {
@@ -62,68 +42,10 @@ struct Options {
     int slowfsLatencyUs = -1; // below 0: not through slowfs
     QString slowfs;
     QList<QByteArray> threadCounts{"1", ""};
+    QList<Peer> peers;
     QString tree;
     qint64 size = 0;
 };
-
-// Runs one command to its end through the launcher, which measures it.
-bool runOnce(const Contender &c, Sample *sample)
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    // Set, so that neither the program nor find looks the zone up each time.
-    env.insert(QStringLiteral("TZ"), QStringLiteral(":/etc/localtime"));
-    env.remove(QLatin1String(ThreadsVariable));
-    if (!c.threads.isEmpty())
-        env.insert(QLatin1String(ThreadsVariable), QString::fromLatin1(c.threads));
-    QStringList arguments{c.outputFile.isEmpty() ? QStringLiteral("-")
-                                                 : QString::fromLocal8Bit(c.outputFile)};
-    for (const QByteArray &a : c.argv)
-        arguments << QString::fromLocal8Bit(a);
-    QProcess launcher;
-    launcher.setProcessEnvironment(env);
-    launcher.start(QCoreApplication::applicationDirPath() + QStringLiteral("/vorn_rusage"),
-                   arguments);
-    if (!launcher.waitForFinished(-1) || launcher.exitCode() != 0)
-        return false;
-    const QList<QByteArray> fields = launcher.readAllStandardOutput().simplified().split(' ');
-    if (fields.size() != 4)
-        return false;
-    sample->wallMs = fields[0].toDouble();
-    sample->cpuMs = fields[1].toDouble();
-    sample->peakKiB = fields[2].toDouble();
-    return fields[3].toInt() == 0;
-}
-
-double medianOf(const std::vector<Sample> &samples, double Sample::*field)
-{
-    std::vector<double> values;
-    for (const Sample &s : samples)
-        values.push_back(s.*field);
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    if (n == 0)
-        return 0;
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
-// Read line by line: at ten million entries the list is too big to hold twice.
-ListDigest digestList(const QString &listFile)
-{
-    ListDigest digest;
-    QFile f(listFile);
-    if (!f.open(QIODevice::ReadOnly))
-        return digest;
-    QCryptographicHash hash(QCryptographicHash::Sha1);
-    while (!f.atEnd()) {
-        const QByteArray line = f.readLine();
-        if (line.startsWith("filelist.sync,"))
-            continue;
-        hash.addData(line);
-        ++digest.entries;
-    }
-    digest.hash = hash.result();
-    return digest;
-}
 
 // Empties the page cache, dentries and inodes, after writing back what is
 // dirty; says why not when it cannot.
@@ -176,6 +98,15 @@ QByteArray treeLabel(const Options &options, qint64 listed)
     return label;
 }
 
+// Peak RSS over the same program's run on an empty directory, per entry.
+QByteArray bytesPerEntry(const Contender &c, const std::vector<Sample> &samples)
+{
+    if (c.empty.empty() || c.list.entries == 0)
+        return "-";
+    const double over = medianOf(samples, &Sample::peakKiB) - medianOf(c.empty, &Sample::peakKiB);
+    return QByteArray::number(over * 1024 / double(c.list.entries), 'f', 0);
+}
+
 void printRows(const QByteArray &tree, const std::vector<Contender> &contenders,
                std::vector<Sample> Contender::*samples, const Contender *find)
 {
@@ -189,11 +120,34 @@ void printRows(const QByteArray &tree, const std::vector<Contender> &contenders,
             continue;
         const double wall = medianOf(c.*samples, &Sample::wallMs);
         const double cpu = medianOf(c.*samples, &Sample::cpuMs);
-        std::printf("| %s | %s | %.0f | %.0f | %.1f | %s | %s | %s |\n",
+        std::printf("| %s | %s | %.0f | %.0f | %.1f | %s | %s | %s | %s |\n",
                     first ? tree.constData() : "", c.label.constData(), wall, cpu,
-                    medianOf(c.*samples, &Sample::peakKiB) / 1024, ratio(wall, oneWall).constData(),
+                    medianOf(c.*samples, &Sample::peakKiB) / 1024,
+                    bytesPerEntry(c, c.*samples).constData(), ratio(wall, oneWall).constData(),
                     ratio(cpu, oneCpu).constData(), ratio(cpu, findCpu).constData());
         first = false;
+    }
+}
+
+// This build's runs against each peer's of the same thread count.
+void printAgainstPeers(const std::vector<Contender> &contenders,
+                       std::vector<Sample> Contender::*samples, const char *which)
+{
+    for (const Contender &peer : contenders) {
+        if (peer.peer.isEmpty() || (peer.*samples).empty())
+            continue;
+        for (const Contender &own : contenders) {
+            if (!own.peer.isEmpty() || !own.isProgram() || own.threads != peer.threads)
+                continue;
+            std::printf("%s, %s against %s: wall %s, cpu %s, peak RSS %s\n", which,
+                        own.label.constData(), peer.label.constData(),
+                        ratio(medianOf(own.*samples, &Sample::wallMs),
+                              medianOf(peer.*samples, &Sample::wallMs)).constData(),
+                        ratio(medianOf(own.*samples, &Sample::cpuMs),
+                              medianOf(peer.*samples, &Sample::cpuMs)).constData(),
+                        ratio(medianOf(own.*samples, &Sample::peakKiB),
+                              medianOf(peer.*samples, &Sample::peakKiB)).constData());
+        }
     }
 }
 
@@ -201,11 +155,14 @@ void usage()
 {
     std::fprintf(stderr,
                  "usage: vorn_bench [--shape share|chain|comb|flat] [--rounds N] [--seed S]\n"
-                 "                  [--threads N,N...] [--cold] [--without-find]\n"
-                 "                  [--slowfs-latency-us N] [--slowfs PROGRAM] TREE SIZE\n"
+                 "                  [--threads N,N...] [--peer LABEL=PATH]... [--cold]\n"
+                 "                  [--without-find] [--slowfs-latency-us N] [--slowfs PROGRAM]\n"
+                 "                  TREE SIZE\n"
                  "  makes TREE unless it exists: a share of about SIZE entries, a chain or a\n"
                  "  comb of SIZE levels, or one directory of SIZE files; then times the walk\n"
                  "  with one thread, its default and the counts given, and find -printf;\n"
+                 "  --peer adds the vorn_listtree at PATH (another build) with one thread\n"
+                 "  and its default, in the same rounds;\n"
                  "  --cold adds runs after emptying the page cache (root only);\n"
                  "  --without-find leaves find out, which takes minutes on big trees;\n"
                  "  --slowfs-latency-us runs them all through slowfs with that latency\n"
@@ -240,6 +197,14 @@ bool parse(QStringList args, Options *o)
                 if (count.toInt() > 1 && !o->threadCounts.contains(count.toLatin1()))
                     o->threadCounts << count.toLatin1();
             }
+        } else if (option == QLatin1String("--peer")) {
+            const qsizetype eq = value.indexOf(QLatin1Char('='));
+            const Peer peer{value.left(eq).toUtf8(), value.mid(eq + 1)};
+            if (eq <= 0 || !QFileInfo(peer.program).isExecutable()) {
+                std::fprintf(stderr, "--peer %s: not LABEL=PATH of a program\n", qPrintable(value));
+                return false;
+            }
+            o->peers << peer;
         } else if (option == QLatin1String("--shape")) {
             const QStringList shapes{"share", "chain", "comb", "flat"};
             if (!shapes.contains(value))
@@ -294,29 +259,49 @@ int main(int argc, char *argv[])
             QFile::encodeName(QCoreApplication::applicationDirPath() + QStringLiteral("/vorn_listtree"));
     const QByteArray targetBytes = QFile::encodeName(target);
     const QString listFile = target + QStringLiteral("/filelist.sync");
-    const QByteArray findOut = QFile::encodeName(scratch.path() + QStringLiteral("/find.out"));
+    // find writes beside the tree, on its file system, as the program writes
+    // its list inside it: the cost of writing counts on both sides.
+    const QFileInfo treeInfo(options.tree);
+    const QString findOut = treeInfo.absolutePath() + QStringLiteral("/.") + treeInfo.fileName()
+            + QStringLiteral(".find-out");
+    const struct Removal {
+        QString path;
+        ~Removal() { QFile::remove(path); }
+    } findOutRemoval{findOut};
     const QString emptyDir = scratch.path() + QStringLiteral("/empty");
     QDir().mkpath(emptyDir);
 
     std::vector<Contender> contenders;
-    for (const QByteArray &count : options.threadCounts) {
-        const QByteArray label = count.isEmpty() ? "default"
-                                                 : count + (count == "1" ? " thread" : " threads");
-        contenders.push_back({label, {listTree, targetBytes}, count, {}, {}, {}, {}});
+    const auto addProgram = [&](const QByteArray &peer, const QByteArray &program,
+                                const QByteArray &count) {
+        QByteArray label = count.isEmpty() ? "default" : count + (count == "1" ? " thread" : " threads");
+        if (!peer.isEmpty())
+            label = peer + ", " + label;
+        contenders.push_back({label, {program, targetBytes}, count, {}, peer, {}, {}, {}, {}});
+    };
+    for (const QByteArray &count : options.threadCounts)
+        addProgram({}, listTree, count);
+    for (const Peer &peer : options.peers) {
+        addProgram(peer.label, QFile::encodeName(peer.program), "1");
+        addProgram(peer.label, QFile::encodeName(peer.program), {});
     }
-    const size_t programs = contenders.size();
     if (options.withFind) {
         contenders.push_back({"find -printf", {"find", targetBytes, "-printf", FindFormat}, {},
-                              findOut, {}, {}, {}});
+                              QFile::encodeName(findOut), {}, {}, {}, {}, {}});
     }
 
-    // Start-up footprint: the program on an empty directory.
-    Contender startup{"empty", {listTree, QFile::encodeName(emptyDir)}, {}, {}, {}, {}, {}};
+    // Each program's footprint without a tree: its runs on an empty directory.
     for (int i = 0; i < 3; ++i) {
-        Sample s;
-        if (!runOnce(startup, &s))
-            return 1;
-        startup.warm.push_back(s);
+        for (Contender &c : contenders) {
+            if (!c.isProgram())
+                continue;
+            Contender onEmpty = c;
+            onEmpty.argv.back() = QFile::encodeName(emptyDir);
+            Sample s;
+            if (!runOnce(onEmpty, &s))
+                return 1;
+            c.empty.push_back(s);
+        }
     }
     // One run reads the tree into the cache and leaves the list that the
     // measured runs replace.
@@ -354,22 +339,43 @@ int main(int argc, char *argv[])
     }
 
     const Contender *find = options.withFind ? &contenders.back() : nullptr;
-    const QByteArray tree = treeLabel(options, contenders.front().list.entries);
-    std::printf("\n%s: %s; medians of %d rounds after a warm-up run; start-up peak RSS %.1f MiB;\n"
-                "the program is vorn_listtree, the window's run without the window; TZ set\n\n",
-                qPrintable(options.tree), tree.constData(), options.rounds,
-                medianOf(startup.warm, &Sample::peakKiB) / 1024);
-    std::printf("| tree | run | wall ms | cpu ms | peak RSS MiB | wall / 1 thread | cpu / 1 thread | cpu / find |\n");
-    std::printf("|---|---|---:|---:|---:|---:|---:|---:|\n");
+    const Contender &one = contenders.front();
+    const QByteArray tree = treeLabel(options, one.list.entries);
+    std::printf("\n%s: %s, %.1f path bytes an entry; medians of %d rounds after a warm-up run;\n"
+                "start-up peak RSS (on an empty directory) %.1f MiB; the program is vorn_listtree,\n"
+                "the window's run without the window; TZ set\n\n",
+                qPrintable(options.tree), tree.constData(),
+                one.list.entries ? double(one.list.pathBytes) / double(one.list.entries) : 0.0,
+                options.rounds, medianOf(one.empty, &Sample::peakKiB) / 1024);
+    std::printf("| tree | run | wall ms | cpu ms | peak RSS MiB | bytes / entry over empty "
+                "| wall / 1 thread | cpu / 1 thread | cpu / find |\n");
+    std::printf("|---|---|---:|---:|---:|---:|---:|---:|---:|\n");
     printRows(tree, contenders, &Contender::warm, find);
     if (options.cold)
         printRows(tree + ", cold", contenders, &Contender::cold, find);
     else if (options.slowfsLatencyUs < 0)
         std::printf("\ncold runs skipped: %s\n", qPrintable(noCold));
+    if (!options.peers.isEmpty()) {
+        std::printf("\n");
+        printAgainstPeers(contenders, &Contender::warm, "warm");
+        if (options.cold)
+            printAgainstPeers(contenders, &Contender::cold, "cold");
+    }
 
+    // Every run of this build must list the same; a peer's list may differ
+    // where a fix changed it, which is told, not failed.
     bool same = true;
-    for (size_t i = 1; i < programs; ++i)
-        same = same && contenders[i].list.hash == contenders[0].list.hash;
-    std::printf("\nlists of every program run: %s\n", same ? "identical" : "DIFFERENT");
+    for (const Contender &c : contenders) {
+        if (c.isProgram() && c.peer.isEmpty())
+            same = same && c.list.hash == one.list.hash;
+    }
+    std::printf("\nlists of every run of this build: %s\n", same ? "identical" : "DIFFERENT");
+    for (const Peer &peer : options.peers) {
+        bool peerSame = true;
+        for (const Contender &c : contenders)
+            peerSame = peerSame && (c.peer != peer.label || c.list.hash == one.list.hash);
+        std::printf("lists of %s: %s\n", peer.label.constData(),
+                    peerSame ? "the same as this build's" : "DIFFERENT from this build's");
+    }
     return same ? 0 : 1;
 }

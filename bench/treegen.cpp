@@ -66,11 +66,14 @@ qint64 generateDeep(const QByteArray &top, qint64 levels, bool comb)
     return made;
 }
 
-qint64 generateFlat(const QByteArray &top, qint64 files, QRandomGenerator &rng)
+// Short names of one length, f000000 to f299999 for 300,000 files, so that
+// what an entry costs beyond its name shows.
+qint64 generateFlat(const QByteArray &top, qint64 files)
 {
     ::mkdir(top.constData(), 0755);
+    const int width = int(QByteArray::number(qMax<qint64>(files - 1, 0)).size());
     for (qint64 i = 0; i < files; ++i) {
-        const QByteArray path = top + '/' + makeName(rng, false, int(i));
+        const QByteArray path = top + "/f" + QByteArray::number(i).rightJustified(width, '0');
         ::close(::open(path.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
     }
     return files;
@@ -135,7 +138,7 @@ qint64 generateTree(const QString &root, TreeShape shape, qint64 size, quint32 s
     case TreeShape::Comb:
         return generateDeep(top, size, true);
     case TreeShape::Flat:
-        return generateFlat(top, size, rng);
+        return generateFlat(top, size);
     }
     return 0;
 }

@@ -15,7 +15,7 @@ enum class TreeShape {
     Chain,
     // `size` levels, each holding a/, the next level, and b/ with one file.
     Comb,
-    // One directory of `size` files.
+    // One directory of `size` empty files named f and a number of one width.
     Flat,
 };
 

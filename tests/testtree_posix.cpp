@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 
 #include <csignal>
 #include <cstdio>
@@ -27,6 +28,18 @@
 namespace {
 
 constexpr uid_t NobodyId = 65534;
+
+// A home of the unprivileged user's own, as a user run by cron or a service
+// has: with root's, fontconfig has nowhere to keep its cache and prints a
+// line for each font directory whenever the system's cache is missing or
+// stale, as it can be on a fresh machine.
+QString unprivilegedHome()
+{
+    static QTemporaryDir home;
+    static const bool owned = home.isValid()
+            && ::chown(QFile::encodeName(home.path()).constData(), NobodyId, NobodyId) == 0;
+    return owned ? home.path() : QString();
+}
 
 int removeEntry(const char *path, const struct stat *, int, struct FTW *)
 {
@@ -225,8 +238,11 @@ void startProgram(QProcess &process, const QList<QByteArray> &arguments,
             strings << QFile::encodeName(w);
     }
     strings << QFile::encodeName(programPath()) << arguments;
+    QProcessEnvironment env = environment;
+    if (limits.unprivileged && ::geteuid() == 0 && !unprivilegedHome().isEmpty())
+        env.insert(QStringLiteral("HOME"), unprivilegedHome());
     QList<QByteArray> assignments;
-    for (const QString &assignment : environment.toStringList())
+    for (const QString &assignment : env.toStringList())
         assignments << QFile::encodeName(assignment);
     std::vector<char *> argv;
     for (QByteArray &s : strings)

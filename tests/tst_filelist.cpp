@@ -7,8 +7,10 @@
 #include "walkrecorder.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -17,7 +19,24 @@
 #endif
 
 #include <cerrno>
+#include <chrono>
 #include <ctime>
+#include <limits>
+
+namespace {
+
+// The walk at one thread and at several: what it hands on is the same
+// however many threads read ahead.
+constexpr int ThreadCounts[] = {1, 4, 16};
+
+void addThreadRows()
+{
+    QTest::addColumn<int>("threads");
+    for (const int threads : ThreadCounts)
+        QTest::addRow("%d thread%s", threads, threads == 1 ? "" : "s") << threads;
+}
+
+} // namespace
 
 // The walk over real trees, and writing and replacing the list file.
 class tst_FileList : public QObject
@@ -30,8 +49,11 @@ private slots:
     void walk_data();
     void walk();
     void linkToFileListedAsTarget();
+    void namesThatCannotBeLines_data();
     void namesThatCannotBeLines();
+    void exactBytes_data();
     void exactBytes();
+    void cancelAtRandomMoments();
     void emptyTreeGivesEmptyFile();
     void publish_data();
     void publish();
@@ -61,90 +83,78 @@ void tst_FileList::walk_data()
     QTest::addColumn<QStringList>("said");
     QTest::addColumn<bool>("exists");
     QTest::addColumn<QStringList>("hidden"); // given the hidden ("name=h") or system attribute
+    QTest::addColumn<int>("threads");
 
-    QTest::newRow("case-insensitive order, contents after their directory")
-            << QStringList{"d.txt", "C/x", "C/Y/z", "b.txt", "a/", "C/Y/Z2"} << ""
-            << QStringList{"a/", "b.txt", "C/", "C/x", "C/Y/", "C/Y/z", "C/Y/Z2", "d.txt"}
-            << QStringList{} << true << QStringList{};
-    QTest::newRow("excludes: every name, files too")
-            << QStringList{"temp", "source/a", "docs/", "data/d/e", "install", "backup/c", "logs", "zz"}
-            << "" << QStringList{"zz"}
-            << QStringList{"backup excluded", "data excluded", "docs excluded", "install excluded",
-                           "logs excluded", "source excluded", "temp excluded"}
-            << true << QStringList{};
-    QTest::newRow("excludes: top level only, exact case")
-            << QStringList{"TEMP", "Docs/b", "sub/logs/f", "logs2", "zz"} << ""
-            << QStringList{"Docs/", "Docs/b", "logs2", "sub/", "sub/logs/", "sub/logs/f", "TEMP", "zz"}
-            << QStringList{} << true << QStringList{};
-    QTest::newRow("hidden and special files left out")
-            << QStringList{".hidden", ".dir/f", "pipe|", "sock=", "dangling -> nowhere", "f",
-                           "d/.h", "d/pipe|"}
-            << "" << QStringList{"d/", "f"} << QStringList{} << true << QStringList{};
-    QTest::newRow("link cycle listed, not entered")
-            << QStringList{"loop/up -> ..", "loop/f", "self -> ."} << ""
-            << QStringList{"loop/", "loop/f", "loop/up/", "self/"}
-            << QStringList{"filelist: not entering <root>\\loop\\up: it leads back to <root>",
-                           "filelist: not entering <root>\\self: it leads back to <root>"}
-            << true << QStringList{};
-    QTest::newRow("alias walked under each path")
-            << QStringList{"real/f", "alias -> real", "other/inner -> ../real"} << ""
-            << QStringList{"alias/", "alias/f", "other/", "other/inner/", "other/inner/f",
-                           "real/", "real/f"}
-            << QStringList{} << true << QStringList{};
-    QTest::newRow("cycle through an alias")
-            << QStringList{"real/f", "alias -> real", "real/back -> ../alias"} << ""
-            << QStringList{"alias/", "alias/back/", "alias/f", "real/", "real/back/", "real/f"}
-            << QStringList{"filelist: not entering <root>\\alias\\back: it leads back to <root>\\alias",
-                           "filelist: not entering <root>\\real\\back: it leads back to <root>\\real"}
-            << true << QStringList{};
-    QTest::newRow("leftover list files are ordinary files")
-            << QStringList{"filelist.sync", "filelist.sync.new", "a"} << ""
-            << QStringList{"a", "filelist.sync", "filelist.sync.new"} << QStringList{} << true << QStringList{};
-    QTest::newRow("empty source") << QStringList{"x/"} << "x" << QStringList{} << QStringList{}
-                                  << true << QStringList{};
-    QTest::newRow("missing source")
-            << QStringList{"x/"} << "missing" << QStringList{}
-            << QStringList{"filelist: this path is not valid/available: <root>/missing"} << false << QStringList{};
-    QTest::newRow("source is a file")
-            << QStringList{"f"} << "f" << QStringList{}
-            << QStringList{"filelist: this path is not valid/available: <root>/f"} << false << QStringList{};
-    QTest::newRow("source is a FIFO")
-            << QStringList{"p|"} << "p" << QStringList{}
-            << QStringList{"filelist: this path is not valid/available: <root>/p"} << false << QStringList{};
-    QTest::newRow("links that lead back up are listed, not entered")
-            << QStringList{"x/d/root -> /", "x/d/up -> ../..", "x/d/self -> .."} << "x"
-            << QStringList{"d/", "d/root/", "d/self/", "d/up/"}
-            << QStringList{"filelist: not entering <root>/x\\d\\root: it leads back to /",
-                           "filelist: not entering <root>/x\\d\\self: it leads back to <root>/x",
-                           "filelist: not entering <root>/x\\d\\up: it leads back to <root>"}
-            << true << QStringList{};
+    const auto row = [](const char *name, const QStringList &tree, const QString &source,
+                        const QStringList &listed, const QStringList &said, bool exists,
+                        const QStringList &hidden = {}) {
+        for (const int threads : ThreadCounts)
+            QTest::addRow("%s, %d thread%s", name, threads, threads == 1 ? "" : "s")
+                    << tree << source << listed << said << exists << hidden << threads;
+    };
+    row("case-insensitive order, contents after their directory",
+        {"d.txt", "C/x", "C/Y/z", "b.txt", "a/", "C/Y/Z2"}, "",
+        {"a/", "b.txt", "C/", "C/x", "C/Y/", "C/Y/z", "C/Y/Z2", "d.txt"}, {}, true);
+    row("excludes: every name, files too",
+        {"temp", "source/a", "docs/", "data/d/e", "install", "backup/c", "logs", "zz"}, "", {"zz"},
+        {"backup excluded", "data excluded", "docs excluded", "install excluded", "logs excluded",
+         "source excluded", "temp excluded"},
+        true);
+    row("excludes: top level only, exact case", {"TEMP", "Docs/b", "sub/logs/f", "logs2", "zz"}, "",
+        {"Docs/", "Docs/b", "logs2", "sub/", "sub/logs/", "sub/logs/f", "TEMP", "zz"}, {}, true);
+    row("hidden and special files left out",
+        {".hidden", ".dir/f", "pipe|", "sock=", "dangling -> nowhere", "f", "d/.h", "d/pipe|"}, "",
+        {"d/", "f"}, {}, true);
+    row("link cycle listed, not entered", {"loop/up -> ..", "loop/f", "self -> ."}, "",
+        {"loop/", "loop/f", "loop/up/", "self/"},
+        {"filelist: not entering <root>\\loop\\up: it leads back to <root>",
+         "filelist: not entering <root>\\self: it leads back to <root>"},
+        true);
+    row("alias walked under each path", {"real/f", "alias -> real", "other/inner -> ../real"}, "",
+        {"alias/", "alias/f", "other/", "other/inner/", "other/inner/f", "real/", "real/f"}, {},
+        true);
+    row("cycle through an alias", {"real/f", "alias -> real", "real/back -> ../alias"}, "",
+        {"alias/", "alias/back/", "alias/f", "real/", "real/back/", "real/f"},
+        {"filelist: not entering <root>\\alias\\back: it leads back to <root>\\alias",
+         "filelist: not entering <root>\\real\\back: it leads back to <root>\\real"},
+        true);
+    row("leftover list files are ordinary files", {"filelist.sync", "filelist.sync.new", "a"}, "",
+        {"a", "filelist.sync", "filelist.sync.new"}, {}, true);
+    row("empty source", {"x/"}, "x", {}, {}, true);
+    row("missing source", {"x/"}, "missing", {},
+        {"filelist: this path is not valid/available: <root>/missing"}, false);
+    row("source is a file", {"f"}, "f", {},
+        {"filelist: this path is not valid/available: <root>/f"}, false);
+    row("source is a FIFO", {"p|"}, "p", {},
+        {"filelist: this path is not valid/available: <root>/p"}, false);
+    row("links that lead back up are listed, not entered",
+        {"x/d/root -> /", "x/d/up -> ../..", "x/d/self -> .."}, "x",
+        {"d/", "d/root/", "d/self/", "d/up/"},
+        {"filelist: not entering <root>/x\\d\\root: it leads back to /",
+         "filelist: not entering <root>/x\\d\\self: it leads back to <root>/x",
+         "filelist: not entering <root>/x\\d\\up: it leads back to <root>"},
+        true);
 #ifdef Q_OS_WIN
     // A Western code page, Wine's own: é is in it, Ω is not.
-    QTest::newRow("odd characters pass through, a name outside the code page left out")
-            << QStringList{"a,b", "50% off", "é", "Ω/"} << ""
-            << QStringList{"50% off", "a,b", "é"}
-            << QStringList{"filelist: skipping a name that is not valid text in <root>"} << true
-            << QStringList{};
-    QTest::newRow("hidden and system attributes left out")
-            << QStringList{"h", "s", "d/f", "e/f", "shown"} << "" << QStringList{"e/", "shown"}
-            << QStringList{} << true << QStringList{"h=h", "s=s", "d=h", "e/f=s"};
+    row("odd characters pass through, a name outside the code page left out",
+        {"a,b", "50% off", "é", "Ω/"}, "", {"50% off", "a,b", "é"},
+        {"filelist: skipping a name that is not valid text in <root>"}, true);
+    row("hidden and system attributes left out", {"h", "s", "d/f", "e/f", "shown"}, "",
+        {"e/", "shown"}, {}, true, {"h=h", "s=s", "d=h", "e/f=s"});
 #else
-    QTest::newRow("odd characters pass through")
-            << QStringList{"a,b", "50% off", "é", "Ω/"} << ""
-            << QStringList{"50% off", "a,b", "é", "Ω/"} << QStringList{} << true << QStringList{};
+    row("odd characters pass through", {"a,b", "50% off", "é", "Ω/"}, "",
+        {"50% off", "a,b", "é", "Ω/"}, {}, true);
 #endif
     // Windows would take "foo." for "foo", drop the space of "bar " and open
     // a device for "con" or "aux.txt", given them in a path.
-    QTest::newRow("names as they are, with their own contents")
-            << QStringList{"foo/in-foo", "foo./in-foodot", "bar /in-barspace", "aux.txt/in-aux",
-                           "con/in-con", "nul.txt"}
-            << ""
-            << QStringList{"aux.txt/", "aux.txt/in-aux", "bar /", "bar /in-barspace", "con/",
-                           "con/in-con", "foo/", "foo/in-foo", "foo./", "foo./in-foodot", "nul.txt"}
-            << QStringList{} << true << QStringList{};
-    QTest::newRow("quotes pass through")
-            << QStringList{"\"q\"", "a"} << "" << QStringList{"\"q\"", "a"} << QStringList{}
-            << true << QStringList{};
+    row("names as they are, with their own contents",
+        {"foo/in-foo", "foo./in-foodot", "bar /in-barspace", "aux.txt/in-aux", "con/in-con",
+         "nul.txt"},
+        "",
+        {"aux.txt/", "aux.txt/in-aux", "bar /", "bar /in-barspace", "con/", "con/in-con", "foo/",
+         "foo/in-foo", "foo./", "foo./in-foodot", "nul.txt"},
+        {}, true);
+    row("quotes pass through", {"\"q\"", "a"}, "", {"\"q\"", "a"}, {}, true);
 }
 
 void tst_FileList::walk()
@@ -155,6 +165,7 @@ void tst_FileList::walk()
     QFETCH(QStringList, said);
     QFETCH(bool, exists);
     QFETCH(QStringList, hidden);
+    QFETCH(int, threads);
     QString why;
     if (!TestTree::canMake(tree, &why))
         QSKIP(qPrintable(why));
@@ -171,7 +182,7 @@ void tst_FileList::walk()
     const QString root = source.isEmpty() ? t.root() : t.path(source);
 
     WalkRecorder walk;
-    const bool exact = walk.walk(root, ListRun::excludedNames());
+    const bool exact = walk.walk(root, ListRun::excludedNames(), threads);
     QCOMPARE(walk.entries(), listed);
     QCOMPARE(walk.lines(), withRoot(said, t.root()));
     QCOMPARE(exact, exists);
@@ -190,10 +201,16 @@ void tst_FileList::linkToFileListedAsTarget()
              QByteArray("target,2013-07-29T14:02:11,5\r\nz,2013-07-29T14:02:11,5\r\n"));
 }
 
+void tst_FileList::namesThatCannotBeLines_data()
+{
+    addThreadRows();
+}
+
 // A CR or LF would split the line; bytes that are not UTF-8 cannot be written
 // back as the same name. Such names go, with everything below them.
 void tst_FileList::namesThatCannotBeLines()
 {
+    QFETCH(int, threads);
 #ifdef Q_OS_WIN
     QSKIP("Windows names are UTF-16 and cannot hold a line break");
 #endif
@@ -205,7 +222,7 @@ void tst_FileList::namesThatCannotBeLines()
             .rawFile(QStringLiteral("d2"), "half\xc3")
             .file(QStringLiteral("d3/cr\rdir/inner"));
     WalkRecorder walk;
-    QVERIFY(walk.walk(t.root()));
+    QVERIFY(walk.walk(t.root(), {}, threads));
     QCOMPARE(walk.entries(), (QStringList{"d1/", "d1/a", "d1/z", "d2/", "d2/ok", "d3/", "d3/b"}));
     QStringList said = walk.lines();
     said.sort();
@@ -216,8 +233,14 @@ void tst_FileList::namesThatCannotBeLines()
                                 t.root()));
 }
 
+void tst_FileList::exactBytes_data()
+{
+    addThreadRows();
+}
+
 void tst_FileList::exactBytes()
 {
+    QFETCH(int, threads);
     QTemporaryDir dir;
     TestTree t(dir.path());
     t.file(QStringLiteral("bin/tool.exe"), QByteArray(53248, 'b'))
@@ -230,7 +253,7 @@ void tst_FileList::exactBytes()
     // A sparse file of 5 GiB: more than 32 bits of size, no disk space.
     QVERIFY(QFile::resize(t.path(QStringLiteral("huge")), Q_INT64_C(5368709120)));
     t.touch(QStringLiteral("huge"), 1375099331);
-    QCOMPARE(ListRun(t.root().toUtf8()).run(), ListRun::Outcome::Saved);
+    QCOMPARE(ListRun(t.root().toUtf8(), threads).run(), ListRun::Outcome::Saved);
     const QByteArray expected = "a,b,2023-11-14T23:13:20,2\r\n"
                                 "bin,,0\r\n"
                                 "bin/tool.exe,2013-07-29T14:02:11,53248\r\n"
@@ -240,6 +263,68 @@ void tst_FileList::exactBytes()
     QCOMPARE(t.read(QStringLiteral("filelist.sync")), expected);
     QVERIFY(!QFileInfo::exists(t.path(QStringLiteral("filelist.sync.new"))));
     QCOMPARE(messages.take(), QStringList{});
+}
+
+// Walks with many threads, each cancelled by another thread at a random
+// moment, as closing the window or a stop signal cancels a run: each ends
+// cancelled, having handed on a beginning of the walk, or whole. Bounded in
+// time for the sanitizer builds; VORN_CANCEL_WALKS and VORN_CANCEL_WINDOW_MS
+// ask for that many walks, each cancelled within that many milliseconds.
+void tst_FileList::cancelAtRandomMoments()
+{
+    QTemporaryDir dir;
+    TestTree t(dir.path());
+    // A comb of 30 levels, each holding 40 files, a subtree s and the next
+    // level z after them: directories with subdirectories are read at once
+    // on many threads, and the walk waits for the next level at each one.
+    QStringList comb;
+    QString level;
+    for (int depth = 0; depth < 30; ++depth) {
+        for (int i = 0; i < 40; ++i) {
+            comb << level + QStringLiteral("f%1").arg(i, 2, 10, QLatin1Char('0'))
+                 << level + QStringLiteral("s/g%1").arg(i, 2, 10, QLatin1Char('0'));
+        }
+        comb << level + QStringLiteral("s/t/1");
+        level += QStringLiteral("z/");
+    }
+    t.add(comb);
+    WalkRecorder one;
+    QVERIFY(one.walk(t.root()));
+    // By default the moments spread over the shortest of a few whole walks
+    // and a little after it.
+    qint64 shortest = std::numeric_limits<qint64>::max();
+    QElapsedTimer timer;
+    for (int i = 0; i < 3; ++i) {
+        WalkRecorder many;
+        timer.start();
+        QVERIFY(many.walk(t.root(), {}, 16));
+        shortest = qMin(shortest, timer.nsecsElapsed() / 1000);
+        QCOMPARE(many.entries(), one.entries());
+    }
+    bool counted = false;
+    const int walks = qEnvironmentVariableIntValue("VORN_CANCEL_WALKS", &counted);
+    bool windowed = false;
+    const int windowMs = qEnvironmentVariableIntValue("VORN_CANCEL_WINDOW_MS", &windowed);
+    const qint64 window = windowed ? windowMs * Q_INT64_C(1000) : qMax<qint64>(1000, shortest * 5 / 4);
+
+    int done = 0;
+    int cancelled = 0;
+    // By default at least 20 walks, and then as many as three seconds take.
+    for (timer.start(); counted ? done < walks : done < 20 || timer.elapsed() < 3000; ++done) {
+        WalkRecorder walk;
+        const std::chrono::microseconds delay(QRandomGenerator::global()->bounded(window + 1));
+        const DirectoryWalk::Result result = walk.walkCancelledAfter(t.root(), 16, delay);
+        QVERIFY(result != DirectoryWalk::Result::Failed);
+        if (result == DirectoryWalk::Result::Cancelled) {
+            ++cancelled;
+            QCOMPARE(walk.entries(), one.entries().first(walk.entries().size()));
+        } else {
+            QCOMPARE(walk.entries(), one.entries());
+        }
+        QCOMPARE(walk.lines(), one.lines());
+    }
+    qInfo("%d walks, %d of them cancelled, within %lld us", done, cancelled, window);
+    QVERIFY(cancelled > 0);
 }
 
 void tst_FileList::emptyTreeGivesEmptyFile()
