@@ -155,6 +155,21 @@ void tst_FileList::walk_data()
          "foo/in-foo", "foo./", "foo./in-foodot", "nul.txt"},
         {}, true);
     row("quotes pass through", {"\"q\"", "a"}, "", {"\"q\"", "a"}, {}, true);
+    // Several reads of the directory, sorted in place: letters of either
+    // case by number, the names that are not ASCII after them.
+    QStringList wide;
+    QStringList wideSorted{"w/"};
+    for (int i = 0; i < 3000; ++i) {
+        const QString name = QString(i % 2 ? u'X' : u'x') + QString::number(i).rightJustified(5, u'0');
+        wide << QStringLiteral("w/") + name;
+        wideSorted << QStringLiteral("w/") + name;
+    }
+    for (int i = 0; i < 300; ++i) {
+        const QString name = QString(i % 2 ? u'\u00c9' : u'\u00e9') + QString::number(i).rightJustified(5, u'0');
+        wide.insert(i * 10, QStringLiteral("w/") + name);
+        wideSorted << QStringLiteral("w/") + name;
+    }
+    row("a directory wider than many reads of it, whole and sorted", wide, "", wideSorted, {}, true);
 }
 
 void tst_FileList::walk()
