@@ -2,7 +2,7 @@
 # SPDX-FileCopyrightText: 2026 vorn_filesync_list developers
 # SPDX-License-Identifier: GPL-2.0-or-later
 # Checks of what ships besides the program: the man page, the Debian package
-# and what lintian says of it, the Windows version resource as written and as
+# with its example units (systemd-analyze verify) and what lintian says of it, the Windows version resource as written and as
 # linked into the program, and the Windows ZIP package run where it is
 # unzipped. Exit 77 means skipped, with the reason printed.
 #   packaging.sh man BUILD_DIR | deb BUILD_DIR | resource SOURCE_DIR
@@ -73,10 +73,29 @@ deb)
     files=$(dpkg-deb -c "$deb" | awk '{print $6}')
     doc=./usr/share/doc/vorn-filesync-list
     for f in ./usr/bin/vorn_filesync_list ./usr/share/man/man1/vorn_filesync_list.1.gz \
-             $doc/changelog.gz $doc/copyright; do
+             $doc/changelog.gz $doc/copyright $doc/examples/vorn-filesync-list@.service \
+             $doc/examples/vorn-filesync-list@.timer $doc/examples/vorn-filesync-list.default \
+             $doc/examples/vorn-filesync-list.cron; do
         echo "$files" | grep -qx "$f" || fail "package lacks $f"
     done
     dpkg-deb -x "$deb" "$work/root"
+    # The example units as installed, one instance of them: every key known,
+    # every dependency there. verify wants the program where ExecStart names
+    # it: the package's own, unpacked here. Any line it prints fails.
+    need systemd-analyze
+    mkdir "$work/units"
+    sed "s|^ExecStart=/usr/bin/|ExecStart=$work/root/usr/bin/|" \
+        "$work/root/$doc/examples/vorn-filesync-list@.service" > "$work/units/vorn-filesync-list@.service"
+    grep -q "^ExecStart=$work/root/usr/bin/vorn_filesync_list\$" "$work/units/vorn-filesync-list@.service" \
+        || fail "the example service does not start /usr/bin/vorn_filesync_list"
+    cp "$work/root/$doc/examples/vorn-filesync-list@.timer" "$work/units/"
+    (cd / && SYSTEMD_UNIT_PATH="$work/units:" systemd-analyze verify --man=no \
+        vorn-filesync-list@sys1.service vorn-filesync-list@sys1.timer) >"$work/verify" 2>&1 \
+        || { cat "$work/verify"; fail "systemd-analyze verify"; }
+    [ ! -s "$work/verify" ] || { cat "$work/verify"; fail "systemd-analyze verify warns"; }
+    echo "example units: systemd-analyze verify passes on vorn-filesync-list@sys1"
+    grep -q '^TZ=' "$work/root/$doc/examples/vorn-filesync-list.cron" || fail "the cron file does not pin TZ"
+    grep -q '\\%SHARE_NAME\\%' "$work/root/$doc/examples/vorn-filesync-list.cron" || fail "the cron file does not escape %"
     # A new version needs its own changelog entry.
     logged=$(gunzip -c "$work/root/$doc/changelog.gz" | dpkg-parsechangelog -l- -SVersion)
     [ "$logged" = 4.5.0 ] || fail "the changelog's latest entry is $logged"
