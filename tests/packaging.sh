@@ -132,39 +132,60 @@ exe)
 zip)
     need cpack
     (cd "$work" && cpack -G ZIP --config "$dir/CPackConfig.cmake" >cpack.log 2>&1) || { cat "$work/cpack.log"; fail "cpack failed"; }
-    zip=$work/vorn-filesync-list-4.5.0-windows-x86_64.zip
+    top=vorn_filesync_list-4.5.0-windows-x86_64
+    zip=$work/$top.zip
     [ -f "$zip" ] || fail "no package $zip"
     mkdir "$work/unzipped"
     (cd "$work/unzipped" && cmake -E tar xf "$zip")
     (cd "$work/unzipped" && find . -type f | sort) > "$work/files"
-    cat > "$work/expected" <<'FILES'
-./COPYING.txt
-./Qt6Core.dll
-./Qt6Gui.dll
-./Qt6Widgets.dll
-./README.txt
-./libgcc_s_seh-1.dll
-./libstdc++-6.dll
-./libwinpthread-1.dll
-./platforms/qwindows.dll
-./vorn_filesync_list.exe
-./vorn_filesync_list.txt
+    sed "s|^|./$top/|" > "$work/expected" <<'FILES'
+COPYING.txt
+Qt6Core.dll
+Qt6Gui.dll
+Qt6Widgets.dll
+README.txt
+libgcc_s_seh-1.dll
+libstdc++-6.dll
+libwinpthread-1.dll
+licenses/GCC-runtime.txt
+licenses/GPL-3.0.txt
+licenses/LGPL-3.0.txt
+licenses/MinGW-w64-runtime.txt
+licenses/Qt.txt
+platforms/qwindows.dll
+vorn_filesync_list.exe
+vorn_filesync_list.txt
 FILES
-    diff "$work/expected" "$work/files" || fail "the package holds other files"
-    grep -q '^NAME' "$work/unzipped/vorn_filesync_list.txt" || fail "no manual text"
-    tr -d '\r' < "$work/unzipped/COPYING.txt" | cmp -s - "$(dirname "$0")/../LICENSES/GPL-2.0-or-later.txt" \
+    diff "$work/expected" "$work/files" || fail "the package holds other files, or not in one folder $top"
+    folder=$work/unzipped/$top
+    grep -q '^NAME' "$folder/vorn_filesync_list.txt" || fail "no manual text"
+    tr -d '\r' < "$folder/COPYING.txt" | cmp -s - "$(dirname "$0")/../LICENSES/GPL-2.0-or-later.txt" \
         || fail "COPYING.txt is not the licence"
+    tr -d '\r' < "$folder/licenses/LGPL-3.0.txt" | grep -q 'GNU LESSER GENERAL PUBLIC LICENSE' \
+        || fail "LGPL-3.0.txt is not the LGPL"
+    tr -d '\r' < "$folder/licenses/LGPL-3.0.txt" | grep -q '^ *Version 3, 29 June 2007' \
+        || fail "LGPL-3.0.txt is not version 3"
+    tr -d '\r' < "$folder/licenses/GPL-3.0.txt" | grep -q '^ *Version 3, 29 June 2007' \
+        || fail "GPL-3.0.txt is not version 3"
+    tr -d '\r' < "$folder/licenses/GCC-runtime.txt" | grep -q '^GCC RUNTIME LIBRARY EXCEPTION' \
+        || fail "GCC-runtime.txt lacks the GCC Runtime Library Exception"
+    tr -d '\r' < "$folder/licenses/MinGW-w64-runtime.txt" | grep -q 'winpthreads' \
+        || fail "MinGW-w64-runtime.txt does not cover winpthreads"
+    tr -d '\r' < "$folder/licenses/Qt.txt" | grep -q '^License: LGPL-3 or GPL-2' \
+        || fail "Qt.txt lacks Qt's licence"
+    tr -d '\r' < "$folder/README.txt" | grep -q "^ *schtasks /create .*VORN_FILESYNC_LIST_EXIT_STATUS=1.*$top\\\\vorn_filesync_list.exe" \
+        || fail "README.txt lacks the Task Scheduler line"
     # Run from the unzipped folder alone: no Qt of the build's on the path.
     mkdir -p "$work/tree/share/sub"
     printf 'x' > "$work/tree/share/sub/f.txt"
     touch -d '2013-07-29 12:02:11 UTC' "$work/tree/share/sub/f.txt"
     QT_QPA_PLATFORM=windows TZ=UTC sh "$(dirname "$0")/../tools/wine-run.sh" "$work/no-qt" "$dir/wine" \
-        "$work/unzipped/vorn_filesync_list.exe" "Z:$work/tree" share 2>"$work/stderr" \
+        "$folder/vorn_filesync_list.exe" "Z:$work/tree" share 2>"$work/stderr" \
         || fail "the program failed: $(cat "$work/stderr")"
     tr -d '\r' < "$work/stderr" | grep -qxF "source is Z:$work/tree\\share" || fail "no source line: $(cat "$work/stderr")"
     printf 'sub,,0\r\nsub/f.txt,2013-07-29T12:02:11,1\r\n' > "$work/list"
     cmp "$work/list" "$work/tree/share/filelist.sync" || fail "list: $(cat "$work/tree/share/filelist.sync")"
-    echo "package: $(basename "$zip") runs where it is unzipped"
+    echo "package: $(basename "$zip") unzips to $top/ and runs there"
     ;;
 *)
     fail "unknown check $check"
