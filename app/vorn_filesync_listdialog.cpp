@@ -76,6 +76,10 @@ void vorn_filesync_listDialog::timerEvent(QTimerEvent *event)
 {
     const int id = event->timerId();
     if (id == progressTimerId) {
+        if (runEnded.load(std::memory_order_acquire)) {
+            finish();
+            return;
+        }
         status->setText(listRun->isWaiting() ? QStringLiteral("Waiting for another run\u2026")
                                              : progressText(listRun->entriesListed(),
                                                             listRun->estimatedPercent()));
@@ -130,18 +134,18 @@ void vorn_filesync_listDialog::generate()
     listRun = std::make_unique<ListRun>(dir.toUtf8(), walkThreads());
     status->setText(progressText(0, -1));
     progressTimerId = startTimer(ProgressInterval);
+    // The run's thread only sets the outcome and says it is done; the
+    // progress timer finds that out, so that nothing of Qt's is touched from
+    // that thread.
     try {
         worker = std::thread([this] {
-            const ListRun::Outcome outcome = listRun->run();
-            // Read on this side only once this thread has been joined.
-            m_outcome = outcome;
-            QMetaObject::invokeMethod(this, [this, outcome] { finish(outcome); },
-                                      Qt::QueuedConnection);
+            m_outcome = listRun->run();
+            runEnded.store(true, std::memory_order_release);
         });
     } catch (const std::exception &) {
         // No thread to be had: the run happens here, and the window waits.
         m_outcome = listRun->run();
-        finish(*m_outcome);
+        finish();
     }
 }
 
@@ -163,7 +167,7 @@ void vorn_filesync_listDialog::showPath(const QString &dir)
     move(placed.topLeft());
 }
 
-void vorn_filesync_listDialog::finish(ListRun::Outcome outcome)
+void vorn_filesync_listDialog::finish()
 {
     if (worker.joinable())
         worker.join();
@@ -172,6 +176,6 @@ void vorn_filesync_listDialog::finish(ListRun::Outcome outcome)
     // A closed window shows nothing more.
     if (closing)
         return;
-    status->setText(statusText(outcome));
+    status->setText(statusText(*m_outcome));
     closeTimerId = startTimer(CloseDelay);
 }

@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QList>
 
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <thread>
@@ -50,7 +51,7 @@ protected:
 private:
     void generate();
     void showPath(const QString &dir);
-    void finish(ListRun::Outcome outcome);
+    void finish();
 
     std::unique_ptr<ListRun> listRun;
     std::thread worker;
@@ -59,7 +60,8 @@ private:
     int progressTimerId = 0;
     int closeTimerId = 0;
     QList<QByteArray> m_commandLine;
-    // Set by the run's thread while it runs, and read only once it is joined.
+    // Set by the run's thread, and read only once it is joined.
     std::optional<ListRun::Outcome> m_outcome;
+    std::atomic<bool> runEnded{false};
     bool m_wrongArgumentCount = false;
 };
