@@ -161,20 +161,19 @@ FILES
     grep -q '^NAME' "$folder/vorn_filesync_list.txt" || fail "no manual text"
     tr -d '\r' < "$folder/COPYING.txt" | cmp -s - "$(dirname "$0")/../LICENSES/GPL-2.0-or-later.txt" \
         || fail "COPYING.txt is not the licence"
-    tr -d '\r' < "$folder/licenses/LGPL-3.0.txt" | grep -q 'GNU LESSER GENERAL PUBLIC LICENSE' \
-        || fail "LGPL-3.0.txt is not the LGPL"
-    tr -d '\r' < "$folder/licenses/LGPL-3.0.txt" | grep -q '^ *Version 3, 29 June 2007' \
-        || fail "LGPL-3.0.txt is not version 3"
-    tr -d '\r' < "$folder/licenses/GPL-3.0.txt" | grep -q '^ *Version 3, 29 June 2007' \
-        || fail "GPL-3.0.txt is not version 3"
-    tr -d '\r' < "$folder/licenses/GCC-runtime.txt" | grep -q '^GCC RUNTIME LIBRARY EXCEPTION' \
-        || fail "GCC-runtime.txt lacks the GCC Runtime Library Exception"
-    tr -d '\r' < "$folder/licenses/MinGW-w64-runtime.txt" | grep -q 'winpthreads' \
-        || fail "MinGW-w64-runtime.txt does not cover winpthreads"
-    tr -d '\r' < "$folder/licenses/Qt.txt" | grep -q '^License: LGPL-3 or GPL-2' \
-        || fail "Qt.txt lacks Qt's licence"
-    tr -d '\r' < "$folder/README.txt" | grep -q "^ *schtasks /create .*VORN_FILESYNC_LIST_EXIT_STATUS=1.*$top\\\\vorn_filesync_list.exe" \
-        || fail "README.txt lacks the Task Scheduler line"
+    # Each text, its CR LF taken out, holds a line matching the pattern.
+    while IFS='|' read -r file pattern; do
+        tr -d '\r' < "$folder/$file" | grep -q "$pattern" || fail "$file lacks: $pattern"
+    done <<TEXTS
+licenses/LGPL-3.0.txt|^ *GNU LESSER GENERAL PUBLIC LICENSE
+licenses/LGPL-3.0.txt|^ *Version 3, 29 June 2007
+licenses/GPL-3.0.txt|^ *GNU GENERAL PUBLIC LICENSE
+licenses/GPL-3.0.txt|^ *Version 3, 29 June 2007
+licenses/GCC-runtime.txt|^GCC RUNTIME LIBRARY EXCEPTION
+licenses/MinGW-w64-runtime.txt|^Files: mingw-w64-libraries/winpthreads/
+licenses/Qt.txt|^License: LGPL-3 or GPL-2
+README.txt|^ *schtasks /create .*VORN_FILESYNC_LIST_EXIT_STATUS=1.*$top\\\\vorn_filesync_list.exe
+TEXTS
     # Run from the unzipped folder alone: no Qt of the build's on the path.
     mkdir -p "$work/tree/share/sub"
     printf 'x' > "$work/tree/share/sub/f.txt"
