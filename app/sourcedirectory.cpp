@@ -3,6 +3,7 @@
 #include "sourcedirectory.h"
 
 #include "directorywalk.h"
+#include "messages.h"
 
 #include <QDir>
 
@@ -24,9 +25,34 @@ QByteArray variable(const QByteArray &name)
 #endif
 }
 
+bool isSet(const QByteArray &name)
+{
+#ifdef Q_OS_WIN
+    return QProcessEnvironment::systemEnvironment().contains(QString::fromUtf8(name));
+#else
+    return qEnvironmentVariableIsSet(name.constData());
+#endif
+}
+
 bool isUtf8(const QByteArray &bytes)
 {
     return QString::fromUtf8(bytes).toUtf8() == bytes;
+}
+
+QString whyVariableIsEmpty(const QByteArray &name)
+{
+    const QString shown = QString::fromUtf8(name);
+    return isSet(name) ? Message::variableEmpty(shown) : Message::variableNotSet(shown);
+}
+
+// Why an argument gave an empty piece; position 1 or 2 of two, 0 when alone.
+QString whyArgumentIsEmpty(const QByteArray &argument, int position)
+{
+    if (!argument.startsWith('%'))
+        return Message::argumentEmpty(position);
+    const QByteArray name = argument.mid(1).chopped(argument.size() > 1 ? 1 : 0);
+    return name.isEmpty() ? Message::namesNoVariable(QString::fromUtf8(argument))
+                          : whyVariableIsEmpty(name);
 }
 
 } // namespace
@@ -41,6 +67,14 @@ bool SourceDirectory::isText() const
     return isUtf8(first) && isUtf8(second);
 }
 
+QString SourceDirectory::emptyPieceLine() const
+{
+    if (first.isEmpty() == second.isEmpty())
+        return QString();
+    return Message::emptyPiece(first.isEmpty(), first.isEmpty() ? whyFirstEmpty : whySecondEmpty,
+                               path());
+}
+
 QByteArray expandArgument(const QByteArray &argument)
 {
     if (!argument.startsWith('%'))
@@ -50,13 +84,26 @@ QByteArray expandArgument(const QByteArray &argument)
 
 std::optional<SourceDirectory> sourceDirectory(const QList<QByteArray> &arguments)
 {
+    SourceDirectory source;
     switch (arguments.size()) {
     case 1:
-        return SourceDirectory{variable("CC_SERVER_ROOT"), variable("CC_SYSTEM")};
+        source.first = variable("CC_SERVER_ROOT");
+        source.whyFirstEmpty = whyVariableIsEmpty("CC_SERVER_ROOT");
+        source.second = variable("CC_SYSTEM");
+        source.whySecondEmpty = whyVariableIsEmpty("CC_SYSTEM");
+        return source;
     case 2:
-        return SourceDirectory{variable("CC_SERVER_ROOT"), expandArgument(arguments.at(1))};
+        source.first = variable("CC_SERVER_ROOT");
+        source.whyFirstEmpty = whyVariableIsEmpty("CC_SERVER_ROOT");
+        source.second = expandArgument(arguments.at(1));
+        source.whySecondEmpty = whyArgumentIsEmpty(arguments.at(1), 0);
+        return source;
     case 3:
-        return SourceDirectory{expandArgument(arguments.at(1)), expandArgument(arguments.at(2))};
+        source.first = expandArgument(arguments.at(1));
+        source.whyFirstEmpty = whyArgumentIsEmpty(arguments.at(1), 1);
+        source.second = expandArgument(arguments.at(2));
+        source.whySecondEmpty = whyArgumentIsEmpty(arguments.at(2), 2);
+        return source;
     default:
         return std::nullopt;
     }

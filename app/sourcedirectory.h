@@ -18,12 +18,20 @@
 struct SourceDirectory {
     QByteArray first;
     QByteArray second;
+    // Why a piece would be empty: the variable that is not set or is empty,
+    // or the empty argument.
+    QString whyFirstEmpty;
+    QString whySecondEmpty;
 
     QString path() const;
     bool isConfigured() const { return !first.isEmpty() || !second.isEmpty(); }
     // False when a piece is not valid UTF-8: its decoded form, and so path(),
     // would name another directory.
     bool isText() const;
+    // When one piece is empty and the other is not, the line that says which
+    // and why (cron, say, turns the "%" of "%SYS%" into a line break, and the
+    // argument arrives empty); an empty text otherwise.
+    QString emptyPieceLine() const;
 };
 
 // An argument "%NAME%" stands for the value of the environment variable NAME

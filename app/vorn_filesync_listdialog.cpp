@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QLocale>
+#include <QScreen>
 #include <QTimerEvent>
 
 #include <exception>
@@ -75,6 +76,10 @@ void vorn_filesync_listDialog::timerEvent(QTimerEvent *event)
 {
     const int id = event->timerId();
     if (id == progressTimerId) {
+        if (runEnded.load(std::memory_order_acquire)) {
+            finish();
+            return;
+        }
         status->setText(listRun->isWaiting() ? QStringLiteral("Waiting for another run\u2026")
                                              : progressText(listRun->entriesListed(),
                                                             listRun->estimatedPercent()));
@@ -90,42 +95,79 @@ void vorn_filesync_listDialog::timerEvent(QTimerEvent *event)
     }
 }
 
+std::optional<ListRun::Outcome> vorn_filesync_listDialog::outcome()
+{
+    if (worker.joinable())
+        worker.join();
+    // Closed before the run began.
+    if (!m_outcome && !m_wrongArgumentCount)
+        return ListRun::Outcome::Cancelled;
+    return m_outcome;
+}
+
 void vorn_filesync_listDialog::generate()
 {
     const std::optional<SourceDirectory> source = sourceDirectory(commandLine());
     if (!source) {
+        m_wrongArgumentCount = true;
         reject();
         return;
     }
     const QString dir = source->path();
     debugLine(Message::sourceIs(dir));
-    path->setText(dir);
+    showPath(dir);
 
     if (!source->isConfigured() || !source->isText()) {
         // The separator alone would walk the whole file system and write to
         // its root; a decoded source that is not text would name another
         // directory. Neither is listed.
         debugLine(source->isConfigured() ? Message::notText(dir) : Message::notConfigured());
+        debugLine(Message::notSavedTree());
+        m_outcome = ListRun::Outcome::Failed;
         status->setText(QStringLiteral("Fail"));
         closeTimerId = startTimer(CloseDelay);
         return;
     }
+    const QString emptyPiece = source->emptyPieceLine();
+    if (!emptyPiece.isEmpty())
+        debugLine(emptyPiece);
     listRun = std::make_unique<ListRun>(dir.toUtf8(), walkThreads());
     status->setText(progressText(0, -1));
     progressTimerId = startTimer(ProgressInterval);
+    // The run's thread only sets the outcome and says it is done; the
+    // progress timer finds that out, so that nothing of Qt's is touched from
+    // that thread.
     try {
         worker = std::thread([this] {
-            const ListRun::Outcome outcome = listRun->run();
-            QMetaObject::invokeMethod(this, [this, outcome] { finish(outcome); },
-                                      Qt::QueuedConnection);
+            m_outcome = listRun->run();
+            runEnded.store(true, std::memory_order_release);
         });
     } catch (const std::exception &) {
         // No thread to be had: the run happens here, and the window waits.
-        finish(listRun->run());
+        m_outcome = listRun->run();
+        finish();
     }
 }
 
-void vorn_filesync_listDialog::finish(ListRun::Outcome outcome)
+// The whole path as the tooltip; the window widens for it as far as the
+// screen it is on allows, and stays on that screen.
+void vorn_filesync_listDialog::showPath(const QString &dir)
+{
+    path->setText(dir);
+    path->setToolTip(dir);
+    const QScreen *shownOn = screen();
+    if (!shownOn)
+        return;
+    const QRect room = shownOn->availableGeometry();
+    const QSize frame = frameGeometry().size() - size();
+    resize(qMin(qMax(width(), sizeHint().width()), room.width() - frame.width()), height());
+    QRect placed = frameGeometry();
+    placed.moveRight(qMin(placed.right(), room.right()));
+    placed.moveLeft(qMax(placed.left(), room.left()));
+    move(placed.topLeft());
+}
+
+void vorn_filesync_listDialog::finish()
 {
     if (worker.joinable())
         worker.join();
@@ -134,6 +176,6 @@ void vorn_filesync_listDialog::finish(ListRun::Outcome outcome)
     // A closed window shows nothing more.
     if (closing)
         return;
-    status->setText(statusText(outcome));
+    status->setText(statusText(*m_outcome));
     closeTimerId = startTimer(CloseDelay);
 }

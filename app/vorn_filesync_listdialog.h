@@ -8,7 +8,9 @@
 #include <QByteArray>
 #include <QList>
 
+#include <atomic>
 #include <memory>
+#include <optional>
 #include <thread>
 
 class QTimerEvent;
@@ -20,7 +22,8 @@ class QTimerEvent;
 // once. Closing it while the list is made cancels the run, which keeps the
 // previous list; the window closes at once, whatever the run is waiting for,
 // and the run's thread cleans up on its own. The window waits for that only
-// when it goes away.
+// when it goes away or is asked how the run went. Everything but the run's
+// own ListRun calls happens on the window's thread.
 class vorn_filesync_listDialog : public vorn_filesync_listDialogBase
 {
     Q_OBJECT
@@ -35,6 +38,10 @@ public:
     // The program's arguments as the bytes it was given, program name first,
     // Qt's own options taken out.
     void setCommandLine(const QList<QByteArray> &arguments) { m_commandLine = arguments; }
+    // How the run went, once the window has closed; it waits for a run still
+    // cleaning up after a cancel. Empty when the argument count was wrong and
+    // nothing ran; Cancelled when the window closed before the run began.
+    std::optional<ListRun::Outcome> outcome();
 
 protected:
     void timerEvent(QTimerEvent *event) override;
@@ -43,7 +50,8 @@ protected:
 
 private:
     void generate();
-    void finish(ListRun::Outcome outcome);
+    void showPath(const QString &dir);
+    void finish();
 
     std::unique_ptr<ListRun> listRun;
     std::thread worker;
@@ -52,4 +60,8 @@ private:
     int progressTimerId = 0;
     int closeTimerId = 0;
     QList<QByteArray> m_commandLine;
+    // Set by the run's thread, and read only once it is joined.
+    std::optional<ListRun::Outcome> m_outcome;
+    std::atomic<bool> runEnded{false};
+    bool m_wrongArgumentCount = false;
 };

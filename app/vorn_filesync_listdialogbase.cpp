@@ -2,6 +2,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "vorn_filesync_listdialogbase.h"
 
+#include "elidedlabel.h"
+
 #include <QEvent>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -34,7 +36,8 @@ vorn_filesync_listDialogBase::vorn_filesync_listDialogBase(QWidget *parent, cons
     groupLayout->addLayout(row);
     row->setAlignment(Qt::AlignTop);
 
-    path = new QLabel(buttonGroup1);
+    // A long path is shown shortened in its middle, never wider than the screen.
+    path = new ElidedLabel(buttonGroup1);
     path->setObjectName(QStringLiteral("path"));
     row->addWidget(path);
 

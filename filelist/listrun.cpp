@@ -4,6 +4,7 @@
 
 #include "directorywalk.h"
 #include "fileentry.h"
+#include "filesystemroot.h"
 #include "listfile.h"
 #include "listformat.h"
 #include "localclock.h"
@@ -23,13 +24,24 @@ namespace {
 // How often a run that waits for another looks whether that one is done.
 constexpr std::chrono::milliseconds LockPoll{100};
 
+// A directory closed to the program keeps its line, but what is below it is
+// not in the list: clients will delete it there. The outcome line counts them.
+bool leavesDirectoryOut(const WalkNotice &notice)
+{
+    return notice.kind == WalkNotice::Kind::Unreadable && !notice.fatal;
+}
+
 } // namespace
 
 // Writes the list as the walk hands on its entries. The new file is created
 // only once the top level has been read, so that a list file or a new file
-// left there by an earlier run is listed as the walk met it. The first
-// failure to write is kept and told only at the end: when the walk fails too,
-// the run fails for that reason alone, as it would have before writing.
+// left there by an earlier run is listed as the walk met it. A list that
+// cannot be created or written will not be saved whatever the walk finds, so
+// the first failure to write stops the walk at once (a read-only share is
+// known before the top level's first entry, not hours later); it is told at
+// the end, unless the walk had failed already, which then fails the run for
+// that reason alone, as it would have before writing. Everything here runs on
+// the walk's own thread.
 class ListRun::Writer : public WalkSink
 {
 public:
@@ -64,7 +76,7 @@ public:
         m_file.emplace(root, ListFile::NewName);
         qint64 oldSize = -1;
         if (!m_file->create(ListFile::Name, &oldSize, &m_error))
-            m_file.reset();
+            stopWriting();
         m_run.m_oldSize.store(oldSize, std::memory_order_relaxed);
     }
 
@@ -74,13 +86,21 @@ public:
         if (!m_file)
             return;
         appendListLine(m_buffer, entry, m_clock);
+        ++m_run.m_lines;
         m_run.m_written.store(m_flushed + m_buffer.size(), std::memory_order_relaxed);
         if (m_buffer.size() >= Chunk)
             flush();
     }
 
-    void notice(const WalkNotice &notice) override { debugLine(notice.text()); }
+    void notice(const WalkNotice &notice) override
+    {
+        if (leavesDirectoryOut(notice))
+            ++m_run.m_unreadDirectories;
+        debugLine(notice.text());
+    }
 
+    // Whether the list could not be created or written: the walk was stopped.
+    bool failed() const { return m_failed; }
     // Writes the rest and syncs; the file is then complete.
     bool finish()
     {
@@ -102,9 +122,17 @@ private:
     void flush()
     {
         if (m_file && !m_file->write(m_buffer.constData(), m_buffer.size(), &m_error))
-            m_file.reset();
+            stopWriting();
         m_flushed += m_buffer.size();
         m_buffer.resize(0);
+    }
+
+    // cancel() is safe from within the walk's own calls.
+    void stopWriting()
+    {
+        m_file.reset();
+        m_failed = true;
+        m_run.m_walk->cancel();
     }
 
     ListRun &m_run;
@@ -114,6 +142,7 @@ private:
     ListFile::Error m_error;
     QByteArray m_buffer;
     qint64 m_flushed = 0;
+    bool m_failed = false;
     LocalClock m_clock;
 };
 
@@ -149,41 +178,62 @@ void ListRun::cancel()
 
 ListRun::Outcome ListRun::run()
 {
+    Outcome outcome = Outcome::Failed;
     // What throws has unwound the writer by now, which removed its new file.
     try {
-        return walkAndSave();
+        outcome = walkAndSave();
     } catch (const std::bad_alloc &) {
         debugLine(Message::outOfMemory(QString::fromUtf8(m_source)));
     } catch (const std::exception &e) {
         debugLine(Message::internalError(QString::fromUtf8(m_source),
                                          QString::fromLocal8Bit(e.what())));
     }
-    return Outcome::Failed;
+    try {
+        debugLine(outcomeLine(outcome));
+    } catch (const std::exception &) {
+        // Memory ran out for the last line: the outcome itself stands.
+    }
+    return outcome;
+}
+
+QString ListRun::outcomeLine(Outcome outcome) const
+{
+    switch (outcome) {
+    case Outcome::Saved:
+        return Message::saved(QString::fromUtf8(m_source) + QDir::separator()
+                                      + QLatin1String(ListFile::Name),
+                              m_lines, m_unreadDirectories);
+    case Outcome::SaveFailed:
+        return Message::notSavedWrite();
+    case Outcome::Cancelled:
+        return Message::cancelled();
+    case Outcome::Failed:
+        break;
+    }
+    return Message::notSavedTree();
 }
 
 ListRun::Outcome ListRun::walkAndSave()
 {
-    const auto cancelled = [] {
-        debugLine(Message::cancelled());
-        return Outcome::Cancelled;
-    };
+    if (isFileSystemRoot(m_source)) {
+        debugLine(Message::wholeFileSystem(QString::fromUtf8(m_source)));
+        return Outcome::Failed;
+    }
     Writer writer(*this);
     const DirectoryWalk::Result result = m_walk->run(writer);
-    if (result != DirectoryWalk::Result::Exact) {
-        writer.discard();
-        if (result == DirectoryWalk::Result::Failed)
-            return Outcome::Failed;
-        return cancelled();
-    }
     const QString dir = QString::fromUtf8(m_source) + QDir::separator();
-    if (!writer.finish()) {
+    if (result == DirectoryWalk::Result::Failed) {
+        writer.discard();
+        return Outcome::Failed;
+    }
+    if (writer.failed() || (result == DirectoryWalk::Result::Exact && !writer.finish())) {
         debugLine(Message::cannotWrite(dir + QLatin1String(ListFile::NewName), writer.error().text()));
         return Outcome::SaveFailed;
     }
     // The last moment a cancel can keep the previous list.
-    if (m_walk->isCancelled()) {
+    if (result == DirectoryWalk::Result::Cancelled || m_walk->isCancelled()) {
         writer.discard();
-        return cancelled();
+        return Outcome::Cancelled;
     }
     ListFile::Error error;
     if (!writer.renameOver(&error)) {

@@ -18,8 +18,9 @@ class DirectoryWalk;
 // listed exactly, the new file cannot be written, or the run is cancelled,
 // the new file is removed and the old list stays as it was. Runs on one
 // directory take turns: one that finds another on it waits, and then lists
-// what that one left. Every debug line of the run is printed from here, in
-// walk order, and no exception leaves it.
+// what that one left. A source that is the file system's root is refused.
+// Every debug line of the run is printed from here, in walk order, the last
+// one saying how the run went, and no exception leaves it.
 class ListRun
 {
 public:
@@ -48,6 +49,7 @@ private:
     class Writer;
 
     Outcome walkAndSave();
+    QString outcomeLine(Outcome outcome) const;
 
     QByteArray m_source;
     std::unique_ptr<DirectoryWalk> m_walk;
@@ -55,4 +57,7 @@ private:
     std::atomic<qint64> m_written{0};
     std::atomic<qint64> m_oldSize{-1};
     std::atomic<bool> m_waiting{false};
+    // Counted on the walk's thread, read once it is over.
+    qint64 m_lines = 0; // written to the new list
+    qint64 m_unreadDirectories = 0; // left out for want of permission
 };

@@ -3,6 +3,9 @@
 #include "messages.h"
 
 #include <QDebug>
+#include <QDir>
+
+#include <cstdio>
 
 namespace Message {
 
@@ -19,6 +22,50 @@ QString notConfigured()
 QString notText(const QString &dir)
 {
     return QStringLiteral("no source directory: the source is not valid text: ") + dir;
+}
+
+QString wholeFileSystem(const QString &dir)
+{
+    return QStringLiteral("no source directory: the source is the root of the file system: ") + dir;
+}
+
+QString emptyPiece(bool first, const QString &why, const QString &dir)
+{
+    return QStringLiteral("filelist: the %1 part of the source is empty (")
+                   .arg(first ? QStringLiteral("first") : QStringLiteral("second"))
+            + why + QStringLiteral("): listing ") + dir;
+}
+
+QString variableNotSet(const QString &name)
+{
+    return name + QStringLiteral(" is not set");
+}
+
+QString variableEmpty(const QString &name)
+{
+    return name + QStringLiteral(" is empty");
+}
+
+QString namesNoVariable(const QString &argument)
+{
+    return argument + QStringLiteral(" names no variable");
+}
+
+QString argumentEmpty(int argument)
+{
+    switch (argument) {
+    case 1:
+        return QStringLiteral("the first argument is empty");
+    case 2:
+        return QStringLiteral("the second argument is empty");
+    }
+    return QStringLiteral("the argument is empty");
+}
+
+QString runningOffscreen(const QStringList &displays)
+{
+    return QStringLiteral("cannot open the display (") + displays.join(QStringLiteral(", "))
+            + QStringLiteral("): running offscreen, without a window");
 }
 
 QString excluded(const QString &name)
@@ -100,9 +147,67 @@ QString cancelled()
     return QStringLiteral("filelist: cancelled, the previous list is kept");
 }
 
+QString saved(const QString &listFile, qint64 entries, qint64 unreadDirectories)
+{
+    QString text = QStringLiteral("filelist: saved ") + listFile + QStringLiteral(" (")
+            + QString::number(entries)
+            + (entries == 1 ? QStringLiteral(" entry") : QStringLiteral(" entries"));
+    if (unreadDirectories > 0)
+        text += QStringLiteral(", ") + QString::number(unreadDirectories)
+                + (unreadDirectories == 1 ? QStringLiteral(" directory") : QStringLiteral(" directories"))
+                + QStringLiteral(" could not be read");
+    return text + u')';
+}
+
+QString notSavedTree()
+{
+    return QStringLiteral("filelist: not saved, the previous list is kept (the tree could not be "
+                          "listed exactly)");
+}
+
+QString notSavedWrite()
+{
+    return QStringLiteral("filelist: not saved, the previous list is kept (the list could not be "
+                          "written)");
+}
+
+QString usage()
+{
+    const QString sep = QDir::separator();
+    return QStringLiteral("Usage: vorn_filesync_list [Qt options]              lists $CC_SERVER_ROOT")
+            + sep + QStringLiteral("$CC_SYSTEM\n"
+                                   "       vorn_filesync_list [Qt options] SYSTEM       lists $CC_SERVER_ROOT")
+            + sep + QStringLiteral("SYSTEM\n"
+                                   "       vorn_filesync_list [Qt options] ROOT SYSTEM  lists ROOT")
+            + sep + QStringLiteral(
+                    "SYSTEM\n"
+                    "Saves filelist.sync in the source directory: one line per file and directory\n"
+                    "with its relative path, modification time and size. An argument %NAME%\n"
+                    "stands for the value of the environment variable NAME.\n"
+                    "\n"
+                    "Variables: CC_SERVER_ROOT and CC_SYSTEM (the source), TZ (the zone of the\n"
+                    "times), VORN_FILESYNC_LIST_EXIT_STATUS=1 (exit status 0 saved, 1 failed,\n"
+                    "2 not written, 3 cancelled, 4 wrong argument count; 0 without it),\n"
+                    "VORN_FILESYNC_LIST_THREADS, QT_QPA_PLATFORM.\n"
+                    "The last line on standard error says how the run went.\n"
+                    "Manual: man vorn_filesync_list (on Windows, vorn_filesync_list.txt).\n");
+}
+
+QString version()
+{
+    return QStringLiteral("vorn_filesync_list " VORN_VERSION "\n");
+}
+
 } // namespace Message
 
 void debugLine(const QString &text)
 {
     qDebug().noquote() << text;
+}
+
+void outputText(const QString &text)
+{
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    std::fflush(stdout);
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // Every line the program prints, in one place, so that they can be held
 // against the README's table of messages. Paths come in as they are to be
@@ -12,6 +13,17 @@ namespace Message {
 QString sourceIs(const QString &dir);
 QString notConfigured();
 QString notText(const QString &dir);
+QString wholeFileSystem(const QString &dir);
+// One piece of the source is empty (first: the first piece), and why:
+// variableNotSet(), variableEmpty() or argumentEmpty().
+QString emptyPiece(bool first, const QString &why, const QString &dir);
+QString variableNotSet(const QString &name);
+QString variableEmpty(const QString &name);
+QString namesNoVariable(const QString &argument);
+// argument: 1 or 2, or 0 when there is only one.
+QString argumentEmpty(int argument);
+// displays: the variables that named the displays tried, as NAME=VALUE.
+QString runningOffscreen(const QStringList &displays);
 
 QString excluded(const QString &name);
 QString missing(const QString &path);
@@ -30,8 +42,19 @@ QString waiting(const QString &dir);
 QString cannotLock(const QString &dir, const QString &reason);
 QString cancelled();
 
+// The last line of every run with a valid argument count: how it went.
+QString saved(const QString &listFile, qint64 entries, qint64 unreadDirectories);
+QString notSavedTree();
+QString notSavedWrite();
+
+// What --help and --version print, on standard output.
+QString usage();
+QString version();
+
 } // namespace Message
 
 // Prints one of the program's lines to the debug output, as it is: never
 // taken as a format.
 void debugLine(const QString &text);
+// Writes text to standard output as it is, for --help and --version.
+void outputText(const QString &text);

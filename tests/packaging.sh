@@ -2,7 +2,7 @@
 # SPDX-FileCopyrightText: 2026 vorn_filesync_list developers
 # SPDX-License-Identifier: GPL-2.0-or-later
 # Checks of what ships besides the program: the man page, the Debian package
-# and what lintian says of it, the Windows version resource as written and as
+# with its example units (systemd-analyze verify) and what lintian says of it, the Windows version resource as written and as
 # linked into the program, and the Windows ZIP package run where it is
 # unzipped. Exit 77 means skipped, with the reason printed.
 #   packaging.sh man BUILD_DIR | deb BUILD_DIR | resource SOURCE_DIR
@@ -73,10 +73,29 @@ deb)
     files=$(dpkg-deb -c "$deb" | awk '{print $6}')
     doc=./usr/share/doc/vorn-filesync-list
     for f in ./usr/bin/vorn_filesync_list ./usr/share/man/man1/vorn_filesync_list.1.gz \
-             $doc/changelog.gz $doc/copyright; do
+             $doc/changelog.gz $doc/copyright $doc/examples/vorn-filesync-list@.service \
+             $doc/examples/vorn-filesync-list@.timer $doc/examples/vorn-filesync-list.default \
+             $doc/examples/vorn-filesync-list.cron; do
         echo "$files" | grep -qx "$f" || fail "package lacks $f"
     done
     dpkg-deb -x "$deb" "$work/root"
+    # The example units as installed, one instance of them: every key known,
+    # every dependency there. verify wants the program where ExecStart names
+    # it: the package's own, unpacked here. Any line it prints fails.
+    need systemd-analyze
+    mkdir "$work/units"
+    sed "s|^ExecStart=/usr/bin/|ExecStart=$work/root/usr/bin/|" \
+        "$work/root/$doc/examples/vorn-filesync-list@.service" > "$work/units/vorn-filesync-list@.service"
+    grep -q "^ExecStart=$work/root/usr/bin/vorn_filesync_list\$" "$work/units/vorn-filesync-list@.service" \
+        || fail "the example service does not start /usr/bin/vorn_filesync_list"
+    cp "$work/root/$doc/examples/vorn-filesync-list@.timer" "$work/units/"
+    (cd / && SYSTEMD_UNIT_PATH="$work/units:" systemd-analyze verify --man=no \
+        vorn-filesync-list@sys1.service vorn-filesync-list@sys1.timer) >"$work/verify" 2>&1 \
+        || { cat "$work/verify"; fail "systemd-analyze verify"; }
+    [ ! -s "$work/verify" ] || { cat "$work/verify"; fail "systemd-analyze verify warns"; }
+    echo "example units: systemd-analyze verify passes on vorn-filesync-list@sys1"
+    grep -q '^TZ=' "$work/root/$doc/examples/vorn-filesync-list.cron" || fail "the cron file does not pin TZ"
+    grep -q '\\%SHARE_NAME\\%' "$work/root/$doc/examples/vorn-filesync-list.cron" || fail "the cron file does not escape %"
     # A new version needs its own changelog entry.
     logged=$(gunzip -c "$work/root/$doc/changelog.gz" | dpkg-parsechangelog -l- -SVersion)
     [ "$logged" = 4.5.0 ] || fail "the changelog's latest entry is $logged"
@@ -113,39 +132,59 @@ exe)
 zip)
     need cpack
     (cd "$work" && cpack -G ZIP --config "$dir/CPackConfig.cmake" >cpack.log 2>&1) || { cat "$work/cpack.log"; fail "cpack failed"; }
-    zip=$work/vorn-filesync-list-4.5.0-windows-x86_64.zip
+    top=vorn_filesync_list-4.5.0-windows-x86_64
+    zip=$work/$top.zip
     [ -f "$zip" ] || fail "no package $zip"
     mkdir "$work/unzipped"
     (cd "$work/unzipped" && cmake -E tar xf "$zip")
     (cd "$work/unzipped" && find . -type f | sort) > "$work/files"
-    cat > "$work/expected" <<'FILES'
-./COPYING.txt
-./Qt6Core.dll
-./Qt6Gui.dll
-./Qt6Widgets.dll
-./README.txt
-./libgcc_s_seh-1.dll
-./libstdc++-6.dll
-./libwinpthread-1.dll
-./platforms/qwindows.dll
-./vorn_filesync_list.exe
-./vorn_filesync_list.txt
+    sed "s|^|./$top/|" > "$work/expected" <<'FILES'
+COPYING.txt
+Qt6Core.dll
+Qt6Gui.dll
+Qt6Widgets.dll
+README.txt
+libgcc_s_seh-1.dll
+libstdc++-6.dll
+libwinpthread-1.dll
+licenses/GCC-runtime.txt
+licenses/GPL-3.0.txt
+licenses/LGPL-3.0.txt
+licenses/MinGW-w64-runtime.txt
+licenses/Qt.txt
+platforms/qwindows.dll
+vorn_filesync_list.exe
+vorn_filesync_list.txt
 FILES
-    diff "$work/expected" "$work/files" || fail "the package holds other files"
-    grep -q '^NAME' "$work/unzipped/vorn_filesync_list.txt" || fail "no manual text"
-    tr -d '\r' < "$work/unzipped/COPYING.txt" | cmp -s - "$(dirname "$0")/../LICENSES/GPL-2.0-or-later.txt" \
+    diff "$work/expected" "$work/files" || fail "the package holds other files, or not in one folder $top"
+    folder=$work/unzipped/$top
+    grep -q '^NAME' "$folder/vorn_filesync_list.txt" || fail "no manual text"
+    tr -d '\r' < "$folder/COPYING.txt" | cmp -s - "$(dirname "$0")/../LICENSES/GPL-2.0-or-later.txt" \
         || fail "COPYING.txt is not the licence"
+    # Each text, its CR LF taken out, holds a line matching the pattern.
+    while IFS='|' read -r file pattern; do
+        tr -d '\r' < "$folder/$file" | grep -q "$pattern" || fail "$file lacks: $pattern"
+    done <<TEXTS
+licenses/LGPL-3.0.txt|^ *GNU LESSER GENERAL PUBLIC LICENSE
+licenses/LGPL-3.0.txt|^ *Version 3, 29 June 2007
+licenses/GPL-3.0.txt|^ *GNU GENERAL PUBLIC LICENSE
+licenses/GPL-3.0.txt|^ *Version 3, 29 June 2007
+licenses/GCC-runtime.txt|^GCC RUNTIME LIBRARY EXCEPTION
+licenses/MinGW-w64-runtime.txt|^Files: mingw-w64-libraries/winpthreads/
+licenses/Qt.txt|^License: LGPL-3 or GPL-2
+README.txt|^ *schtasks /create .*VORN_FILESYNC_LIST_EXIT_STATUS=1.*$top\\\\vorn_filesync_list.exe
+TEXTS
     # Run from the unzipped folder alone: no Qt of the build's on the path.
     mkdir -p "$work/tree/share/sub"
     printf 'x' > "$work/tree/share/sub/f.txt"
     touch -d '2013-07-29 12:02:11 UTC' "$work/tree/share/sub/f.txt"
     QT_QPA_PLATFORM=windows TZ=UTC sh "$(dirname "$0")/../tools/wine-run.sh" "$work/no-qt" "$dir/wine" \
-        "$work/unzipped/vorn_filesync_list.exe" "Z:$work/tree" share 2>"$work/stderr" \
+        "$folder/vorn_filesync_list.exe" "Z:$work/tree" share 2>"$work/stderr" \
         || fail "the program failed: $(cat "$work/stderr")"
     tr -d '\r' < "$work/stderr" | grep -qxF "source is Z:$work/tree\\share" || fail "no source line: $(cat "$work/stderr")"
     printf 'sub,,0\r\nsub/f.txt,2013-07-29T12:02:11,1\r\n' > "$work/list"
     cmp "$work/list" "$work/tree/share/filelist.sync" || fail "list: $(cat "$work/tree/share/filelist.sync")"
-    echo "package: $(basename "$zip") runs where it is unzipped"
+    echo "package: $(basename "$zip") unzips to $top/ and runs there"
     ;;
 *)
     fail "unknown check $check"

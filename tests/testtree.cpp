@@ -158,21 +158,28 @@ RunResult runProgram(const QList<QByteArray> &arguments, const QProcessEnvironme
     result.crashed = process.exitStatus() != QProcess::NormalExit;
     result.exitCode = process.exitCode();
     result.messages = programLines(process.readAllStandardError());
+    result.output = process.readAllStandardOutput();
     return result;
 }
 
 QStringList programLines(const QByteArray &standardError)
 {
     QStringList messages;
-    const QString err = QString::fromLocal8Bit(standardError);
-    for (const QString &line : err.split(u'\n', Qt::SkipEmptyParts)) {
-        // Qt's platform plugins add warnings of their own; under Wine the
-        // Windows one says that Wine lacks its DPI calls.
-        if (!line.startsWith(QLatin1String("QStandardPaths:"))
-            && !line.startsWith(QLatin1String("This plugin does not support"))
-            && !line.startsWith(QLatin1String("SetProcessDpiAwarenessContext("))
-            && !line.startsWith(QLatin1String("EnableNonClientDpiScaling()")))
-            messages << line;
+    QString err = QString::fromLocal8Bit(standardError);
+    if (err.isEmpty())
+        return messages;
+    if (err.endsWith(u'\n'))
+        err.chop(1);
+    // An empty line counts too: some libraries print one.
+    for (const QString &line : err.split(u'\n', Qt::KeepEmptyParts)) {
+#ifdef Q_OS_WIN
+        // Under Wine the Windows platform plugin says that Wine lacks its DPI
+        // calls.
+        if (line.startsWith(QLatin1String("SetProcessDpiAwarenessContext("))
+            || line.startsWith(QLatin1String("EnableNonClientDpiScaling()")))
+            continue;
+#endif
+        messages << line;
     }
     return messages;
 }

@@ -100,7 +100,8 @@ QString programPath();
 struct RunResult {
     int exitCode = -1;
     bool crashed = false;
-    QStringList messages; // the program's own debug lines, Qt's warnings left out
+    QStringList messages; // standard error's lines; under Wine, Wine's own left out
+    QByteArray output; // standard output
 };
 
 // How a child process is held down: the user it runs as (an unprivileged one
@@ -131,8 +132,9 @@ RunResult runProgram(const QStringList &arguments, const QProcessEnvironment &en
 RunResult runProgram(const QList<QByteArray> &arguments, const QProcessEnvironment &environment,
                      const ChildLimits &limits = {},
                      const std::function<void(QProcess &)> &whileRunning = {});
-// The program's own debug lines in what it wrote to standard error, Qt's
-// warnings left out.
+// The lines the program wrote to standard error. Offscreen they are its own
+// lines alone; under Wine, the lines Wine's Windows platform plugin adds are
+// left out.
 QStringList programLines(const QByteArray &standardError);
 
 // An environment without the source variables and without a display.

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QMetaMethod>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QSpacerItem>
 #include <QTemporaryDir>
@@ -236,6 +237,11 @@ void tst_Dialog::run_data()
             << "<root>\\share" << "Save Failed (share read only?)" << false;
     QTest::newRow("nothing configured") << QStringList{} << QStringList{"", ""} << "\\" << "Fail"
                                         << false;
+    // Far wider than the screen at any font: it must not push the outcome off it.
+    const QString longName(200, u'n');
+    QTest::newRow("a path wider than the screen")
+            << QStringList{"share/" + longName + "/f"} << QStringList{"<root>/share", longName}
+            << "<root>/share\\" + longName << "Saved" << true;
 }
 
 // The run happens once, shows the directory and the outcome, and the dialog
@@ -264,7 +270,9 @@ void tst_Dialog::run()
     QVERIFY2(shownFor >= 1900 && shownFor < 6000, qPrintable(QString::number(shownFor)));
     QCOMPARE(dialog.runs, 1);
     QCOMPARE(dialog.label("path")->text(), path);
+    QCOMPARE(dialog.label("path")->toolTip(), path);
     QCOMPARE(dialog.label("status")->text(), status);
+    QVERIFY(dialog.screen()->availableGeometry().contains(dialog.frameGeometry()));
     QCOMPARE(messages.take().count(QStringLiteral("source is ") + path), 1);
     QCOMPARE(QFileInfo(path + QStringLiteral("/filelist.sync")).isFile(), listWritten);
 }

@@ -277,7 +277,8 @@ void tst_FileList::exactBytes()
             + listBytes(QStringLiteral("é,1970-01-01T01:00:00,0\r\n"));
     QCOMPARE(t.read(QStringLiteral("filelist.sync")), expected);
     QVERIFY(!QFileInfo::exists(t.path(QStringLiteral("filelist.sync.new"))));
-    QCOMPARE(messages.take(), QStringList{});
+    QCOMPARE(messages.take(),
+             withRoot({"filelist: saved <root>\\filelist.sync (6 entries)"}, t.root()));
 }
 
 // Walks with many threads, each cancelled by another thread at a random
@@ -354,40 +355,51 @@ void tst_FileList::publish_data()
     QTest::addColumn<QStringList>("before");
     QTest::addColumn<QString>("listFile"); // "read-only", or "held open" without delete sharing
     QTest::addColumn<bool>("published");
+    QTest::addColumn<int>("listed"); // entries the walk handed on
     QTest::addColumn<QStringList>("said");
 
+    const QString saved = QStringLiteral("filelist: saved <root>\\filelist.sync (2 entries)");
+    const QString notWritten = QStringLiteral(
+            "filelist: not saved, the previous list is kept (the list could not be written)");
     QTest::newRow("leftover .new overwritten")
-            << QStringList{"filelist.sync", "filelist.sync.new"} << "" << true << QStringList{};
+            << QStringList{"filelist.sync", "filelist.sync.new"} << "" << true << 2
+            << QStringList{saved};
     QTest::newRow(".new a link to a file elsewhere")
-            << QStringList{"filelist.sync", "filelist.sync.new -> ../outside"} << "" << true
-            << QStringList{};
+            << QStringList{"filelist.sync", "filelist.sync.new -> ../outside"} << "" << true << 2
+            << QStringList{saved};
     QTest::newRow("list file a link to a file elsewhere")
-            << QStringList{"filelist.sync -> ../outside"} << "" << true << QStringList{};
+            << QStringList{"filelist.sync -> ../outside"} << "" << true << 2 << QStringList{saved};
+    // A list that cannot be created stops the walk before its first entry.
 #ifdef Q_OS_WIN
     // The reasons are the system's own texts, which differ between versions.
     QTest::newRow(".new cannot be created")
-            << QStringList{"filelist.sync", "filelist.sync.new/"} << "" << false
+            << QStringList{"filelist.sync", "filelist.sync.new/"} << "" << false << 0
             << QStringList{"filelist: cannot write <root>\\filelist.sync.new: "
-                           + qt_error_string(ERROR_FILE_EXISTS)};
+                                   + qt_error_string(ERROR_FILE_EXISTS),
+                           notWritten};
     QTest::newRow("list file cannot be replaced")
-            << QStringList{"filelist.sync/x"} << "" << false
+            << QStringList{"filelist.sync/x"} << "" << false << 3
             << QStringList{"filelist: cannot replace <root>\\filelist.sync: "
-                           + qt_error_string(ERROR_ACCESS_DENIED)};
+                                   + qt_error_string(ERROR_ACCESS_DENIED),
+                           notWritten};
     QTest::newRow("list file held open without delete sharing")
-            << QStringList{"filelist.sync"} << "held open" << false
+            << QStringList{"filelist.sync"} << "held open" << false << 2
             << QStringList{"filelist: cannot replace <root>\\filelist.sync: "
-                           + qt_error_string(ERROR_ACCESS_DENIED)};
+                                   + qt_error_string(ERROR_ACCESS_DENIED),
+                           notWritten};
     QTest::newRow("read-only list file")
-            << QStringList{"filelist.sync"} << "read-only" << false
+            << QStringList{"filelist.sync"} << "read-only" << false << 2
             << QStringList{"filelist: cannot replace <root>\\filelist.sync: "
-                           + qt_error_string(ERROR_ACCESS_DENIED)};
+                                   + qt_error_string(ERROR_ACCESS_DENIED),
+                           notWritten};
 #else
     QTest::newRow(".new cannot be created")
-            << QStringList{"filelist.sync", "filelist.sync.new/"} << "" << false
-            << QStringList{"filelist: cannot write <root>/filelist.sync.new: File exists"};
+            << QStringList{"filelist.sync", "filelist.sync.new/"} << "" << false << 0
+            << QStringList{"filelist: cannot write <root>/filelist.sync.new: File exists", notWritten};
     QTest::newRow("list file cannot be replaced")
-            << QStringList{"filelist.sync/x"} << "" << false
-            << QStringList{"filelist: cannot replace <root>/filelist.sync: Is a directory"};
+            << QStringList{"filelist.sync/x"} << "" << false << 3
+            << QStringList{"filelist: cannot replace <root>/filelist.sync: Is a directory",
+                           notWritten};
 #endif
 }
 
@@ -398,6 +410,7 @@ void tst_FileList::publish()
     QFETCH(QStringList, before);
     QFETCH(QString, listFile);
     QFETCH(bool, published);
+    QFETCH(int, listed);
     QFETCH(QStringList, said);
     QString why;
     if (!TestTree::canMake(before, &why))
@@ -421,9 +434,10 @@ void tst_FileList::publish()
         QVERIFY(held.open(QIODevice::ReadOnly));
 
     DebugMessages messages;
-    QCOMPARE(ListRun(t.root().toUtf8()).run(),
-             published ? ListRun::Outcome::Saved : ListRun::Outcome::SaveFailed);
+    ListRun run(t.root().toUtf8());
+    QCOMPARE(run.run(), published ? ListRun::Outcome::Saved : ListRun::Outcome::SaveFailed);
     held.close();
+    QCOMPARE(run.entriesListed(), qint64(listed));
     QCOMPARE(messages.take(), withRoot(said, t.root()));
 
     QCOMPARE(outer.read(QStringLiteral("outside")), QByteArray("outside\n"));

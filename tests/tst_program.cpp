@@ -79,21 +79,53 @@ void tst_Program::sources_data()
     QTest::addColumn<QStringList>("environment");
     QTest::addColumn<QStringList>("said");
     QTest::addColumn<QString>("listAt"); // empty: no list file written anywhere
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("printed"); // on standard output
 
+    const QString saved = QStringLiteral("filelist: saved <root>\\share\\filelist.sync (4 entries)");
+    const QString failed = QStringLiteral(
+            "filelist: not saved, the previous list is kept (the tree could not be listed exactly)");
+    const QString optIn = QStringLiteral("VORN_FILESYNC_LIST_EXIT_STATUS=1");
     QTest::newRow("CC_SERVER_ROOT and CC_SYSTEM")
             << QByteArrayList{} << QStringList{"CC_SERVER_ROOT=<root>", "CC_SYSTEM=share"}
-            << QStringList{"source is <root>\\share", "temp excluded"} << "share";
+            << QStringList{"source is <root>\\share", "temp excluded", saved} << "share" << 0
+            << QByteArray();
     QTest::newRow("CC_SERVER_ROOT and a %NAME% argument")
             << QByteArrayList{"%SHARE_NAME%"}
             << QStringList{"CC_SERVER_ROOT=<root>", "SHARE_NAME=share"}
-            << QStringList{"source is <root>\\share", "temp excluded"} << "share";
+            << QStringList{"source is <root>\\share", "temp excluded", saved} << "share" << 0
+            << QByteArray();
     QTest::newRow("two arguments, Qt's own options taken out")
             << QByteArrayList{"-platform", "offscreen", "<root>", "share"}
             << QStringList{"CC_SERVER_ROOT=/nonexistent"}
-            << QStringList{"source is <root>\\share", "temp excluded"} << "share";
+            << QStringList{"source is <root>\\share", "temp excluded", saved} << "share" << 0
+            << QByteArray();
     QTest::newRow("no display and no platform asked for")
             << QByteArrayList{"<root>", "share"} << QStringList{"QT_QPA_PLATFORM="}
-            << QStringList{"source is <root>\\share", "temp excluded"} << "share";
+            << QStringList{"source is <root>\\share", "temp excluded", saved} << "share" << 0
+            << QByteArray();
+#ifndef Q_OS_WIN
+    // Wine needs its display; Windows always has a desktop.
+    QTest::newRow("a stale display")
+            << QByteArrayList{"<root>", "share"} << QStringList{"QT_QPA_PLATFORM=", "DISPLAY=:87"}
+            << QStringList{"cannot open the display (DISPLAY=:87): running offscreen, without a window",
+                           "source is <root>\\share", "temp excluded", saved}
+            << "share" << 0 << QByteArray();
+    QTest::newRow("a Wayland socket that is gone")
+            << QByteArrayList{"<root>", "share"}
+            << QStringList{"QT_QPA_PLATFORM=", "WAYLAND_DISPLAY=wayland-gone",
+                           "XDG_RUNTIME_DIR=<root>"}
+            << QStringList{"cannot open the display (WAYLAND_DISPLAY=wayland-gone): running "
+                           "offscreen, without a window",
+                           "source is <root>\\share", "temp excluded", saved}
+            << "share" << 0 << QByteArray();
+    // Run as a user who can write no font cache, fontconfig would say so on
+    // every run.
+    QTest::newRow("only the program's lines on standard error offscreen")
+            << QByteArrayList{"<root>", "share"} << QStringList{"FONTCONFIG_FILE=<root>/fonts.conf"}
+            << QStringList{"source is <root>\\share", "temp excluded", saved} << "share" << 0
+            << QByteArray();
+#endif
 #ifdef Q_OS_WIN
     // A name cannot hold a '"' there: no directory is missing, the name is wrong.
     const QString quoted = "filelist: cannot read directory <root>/50% \"off\" %s\\x%d: "
@@ -103,30 +135,130 @@ void tst_Program::sources_data()
 #endif
     QTest::newRow("percent signs and quotes printed as they are")
             << QByteArrayList{"<root>/50% \"off\" %s", "x%d"} << QStringList{}
-            << QStringList{"source is <root>/50% \"off\" %s\\x%d", quoted} << "";
+            << QStringList{"source is <root>/50% \"off\" %s\\x%d", quoted, failed} << "" << 0
+            << QByteArray();
     QTest::newRow("missing source")
             << QByteArrayList{"<root>", "missing"} << QStringList{}
             << QStringList{"source is <root>\\missing",
-                           "filelist: this path is not valid/available: <root>\\missing"}
-            << "";
+                           "filelist: this path is not valid/available: <root>\\missing", failed}
+            << "" << 0 << QByteArray();
     QTest::newRow("three arguments") << QByteArrayList{"<root>", "share", "x"} << QStringList{}
-                                     << QStringList{} << "";
+                                     << QStringList{} << "" << 0 << QByteArray();
     QTest::newRow("logging configuration silencing debug lines")
             << QByteArrayList{"<root>", "share"} << QStringList{"XDG_CONFIG_HOME=<root>/config"}
-            << QStringList{"source is <root>\\share", "temp excluded"} << "share";
+            << QStringList{"source is <root>\\share", "temp excluded", saved} << "share" << 0
+            << QByteArray();
     QTest::newRow("logging rules from the caller")
             << QByteArrayList{"<root>", "share"} << QStringList{"QT_LOGGING_RULES=*.debug=false"}
-            << QStringList{} << "share";
+            << QStringList{} << "share" << 0 << QByteArray();
     QTest::newRow("argument not UTF-8, next to a directory of its decoded name")
             << QByteArrayList{"<root>", "caf\xe9"} << QStringList{}
             << QStringList{"source is <root>\\caf\uFFFD",
-                           "no source directory: the source is not valid text: <root>\\caf\uFFFD"}
-            << "";
+                           "no source directory: the source is not valid text: <root>\\caf\uFFFD",
+                           failed}
+            << "" << 0 << QByteArray();
     QTest::newRow("nothing configured")
             << QByteArrayList{} << QStringList{}
             << QStringList{"source is \\",
-                           "no source directory configured: both parts of the source are empty"}
-            << "";
+                           "no source directory configured: both parts of the source are empty",
+                           failed}
+            << "" << 0 << QByteArray();
+
+    // A source that is the file system's root, in several spellings.
+    const auto root = [&](const char *name, const QByteArrayList &arguments, const QString &dir,
+                          const QString &empty) {
+        QStringList lines{"source is " + dir};
+        if (!empty.isEmpty())
+            lines << "filelist: the " + empty + " part of the source is empty (the " + empty
+                            + " argument is empty): listing " + dir;
+        lines << "no source directory: the source is the root of the file system: " + dir << failed;
+        QTest::newRow(name) << arguments << QStringList{optIn} << lines << "" << 1 << QByteArray();
+    };
+#ifdef Q_OS_WIN
+    root("a drive's root", {"C:", ""}, "C:\\", "second");
+    root("a drive's root, long form", {"\\\\?\\C:", ""}, "\\\\?\\C:\\", "second");
+    root("a drive's root, up from a folder", {"C:\\windows", ".."}, "C:\\windows\\..", "");
+#else
+    root("the root, two slashes", {"/", ""}, "/\\", "second");
+    root("the root, with a dot", {"/.", ""}, "/.\\", "second");
+    root("the root, up from it", {"", ".."}, "\\..", "first");
+    root("a link to the root", {"<root>/to-root", ""}, "<root>/to-root\\", "second");
+#endif
+
+    // The empty piece is named, and the run goes on.
+    QTest::newRow("an unset CC_SYSTEM")
+            << QByteArrayList{} << QStringList{"CC_SERVER_ROOT=<root>/share"}
+            << QStringList{"source is <root>/share\\",
+                           "filelist: the second part of the source is empty (CC_SYSTEM is not "
+                           "set): listing <root>/share\\",
+                           "temp excluded",
+                           "filelist: saved <root>/share\\\\filelist.sync (4 entries)"}
+            << "share" << 0 << QByteArray();
+    QTest::newRow("an unset %NAME%, as cron leaves %SYS%")
+            << QByteArrayList{"%SYS%"} << QStringList{"CC_SERVER_ROOT=<root>/share"}
+            << QStringList{"source is <root>/share\\",
+                           "filelist: the second part of the source is empty (SYS is not set): "
+                           "listing <root>/share\\",
+                           "temp excluded",
+                           "filelist: saved <root>/share\\\\filelist.sync (4 entries)"}
+            << "share" << 0 << QByteArray();
+#ifndef Q_OS_WIN
+    // "//tmp/..." is "/tmp/..." here.
+    QTest::newRow("an unset CC_SERVER_ROOT")
+            << QByteArrayList{"<root>/share"} << QStringList{}
+            << QStringList{"source is \\<root>/share",
+                           "filelist: the first part of the source is empty (CC_SERVER_ROOT is not "
+                           "set): listing \\<root>/share",
+                           "temp excluded", "filelist: saved \\<root>/share\\filelist.sync (4 entries)"}
+            << "share" << 0 << QByteArray();
+#endif
+
+    // With the opt-in, the exit status tells the outcome; without it, 0.
+    QTest::newRow("exit status: saved")
+            << QByteArrayList{"<root>", "share"} << QStringList{optIn}
+            << QStringList{"source is <root>\\share", "temp excluded", saved} << "share" << 0
+            << QByteArray();
+    QTest::newRow("exit status: failed")
+            << QByteArrayList{"<root>", "missing"} << QStringList{optIn}
+            << QStringList{"source is <root>\\missing",
+                           "filelist: this path is not valid/available: <root>\\missing", failed}
+            << "" << 1 << QByteArray();
+#ifdef Q_OS_WIN
+    const QString exists = qt_error_string(ERROR_FILE_EXISTS);
+#else
+    const QString exists = QStringLiteral("File exists");
+#endif
+    QTest::newRow("exit status: the list cannot be written")
+            << QByteArrayList{"<root>", "stuck"} << QStringList{optIn}
+            << QStringList{"source is <root>\\stuck",
+                           "filelist: cannot write <root>\\stuck\\filelist.sync.new: " + exists,
+                           "filelist: not saved, the previous list is kept (the list could not be "
+                           "written)"}
+            << "" << 2 << QByteArray();
+    QTest::newRow("exit status: a wrong argument count")
+            << QByteArrayList{"<root>", "share", "x"} << QStringList{optIn} << QStringList{} << ""
+            << 4 << QByteArray();
+    QTest::newRow("exit status: anything but 1 is no opt-in")
+            << QByteArrayList{"<root>", "missing"}
+            << QStringList{"VORN_FILESYNC_LIST_EXIT_STATUS=yes"}
+            << QStringList{"source is <root>\\missing",
+                           "filelist: this path is not valid/available: <root>\\missing", failed}
+            << "" << 0 << QByteArray();
+
+    // Touching nothing, whatever the environment names.
+    const QStringList share{"CC_SERVER_ROOT=<root>", "CC_SYSTEM=share", optIn};
+    QTest::newRow("--version") << QByteArrayList{"--version"} << share << QStringList{} << "" << 0
+                               << QByteArray("vorn_filesync_list " VORN_VERSION "\n");
+    QTest::newRow("--help") << QByteArrayList{"--help"} << share << QStringList{} << "" << 0
+                            << QByteArray("Usage: vorn_filesync_list ");
+#ifndef Q_OS_WIN
+    // Listed through a link to the share.
+    QTest::newRow("--help beside a source piece is a source piece")
+            << QByteArrayList{"<root>", "--help"} << QStringList{}
+            << QStringList{"source is <root>\\--help", "temp excluded",
+                           "filelist: saved <root>\\--help\\filelist.sync (4 entries)"}
+            << "--help" << 0 << QByteArray();
+#endif
 }
 
 void tst_Program::sources()
@@ -135,14 +267,26 @@ void tst_Program::sources()
     QFETCH(QStringList, environment);
     QFETCH(QStringList, said);
     QFETCH(QString, listAt);
+    QFETCH(int, status);
+    QFETCH(QByteArray, printed);
 
     QTemporaryDir dir;
     TestTree t(dir.path());
-    t.add(ShareTree);
+    t.add(ShareTree).add({"stuck/f", "stuck/filelist.sync.new/"});
     // The decoded form of the raw name, and the raw name itself.
     t.add({QStringLiteral("caf\uFFFD/f")}).rawDir(QString(), "caf\xe9");
     // Read only where a row points XDG_CONFIG_HOME here.
     t.file(QStringLiteral("config/QtProject/qtlogging.ini"), "[Rules]\n*.debug=false\n");
+    // Fonts whose only cache directory cannot be made, by root either: read
+    // only where a row points FONTCONFIG_FILE here.
+    t.file(QStringLiteral("fonts.conf"),
+           "<?xml version=\"1.0\"?>\n<!DOCTYPE fontconfig SYSTEM \"urn:fontconfig:fonts.dtd\">\n"
+           "<fontconfig><dir>/usr/share/fonts</dir><cachedir>/proc/vorn-no-cache</cachedir>"
+           "</fontconfig>\n");
+#ifndef Q_OS_WIN
+    t.link(QStringLiteral("to-root"), QStringLiteral("/"))
+            .link(QStringLiteral("--help"), QStringLiteral("share"));
+#endif
     const QByteArray old = t.read(QStringLiteral("share/filelist.sync"));
 
     QProcessEnvironment env = cleanEnvironment();
@@ -153,6 +297,12 @@ void tst_Program::sources()
         else
             env.insert(assignment.left(eq), assignment.mid(eq + 1));
     }
+#ifndef Q_OS_WIN
+    // Should a source that must not be listed be listed after all, the walk
+    // of the whole file system fails at once rather than reading it.
+    if (listAt.isEmpty())
+        env = withFault(env, QStringLiteral("getdents64:/:5"));
+#endif
     for (QByteArray &argument : arguments) {
 #ifdef Q_OS_WIN
         if (QString::fromUtf8(argument).toUtf8() != argument)
@@ -160,10 +310,13 @@ void tst_Program::sources()
 #endif
         argument.replace("<root>", QFile::encodeName(t.root()));
     }
-    const RunResult run = runProgram(arguments, env);
+    RunResult run = runProgram(arguments, env);
     QVERIFY(!run.crashed);
-    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.exitCode, status);
     QCOMPARE(run.messages, withRoot(said, t.root()));
+    run.output.replace("\r\n", "\n");
+    QCOMPARE(run.output.left(printed.size()), printed);
+    QCOMPARE(run.output.isEmpty(), printed.isEmpty());
     if (listAt.isEmpty()) {
         QCOMPARE(t.read(QStringLiteral("share/filelist.sync")), old);
     } else {
@@ -172,6 +325,7 @@ void tst_Program::sources()
     // Cleared away by a run there, left alone by any other.
     QCOMPARE(QFileInfo::exists(t.path(QStringLiteral("share/filelist.sync.new"))), listAt.isEmpty());
     QVERIFY(!QFileInfo::exists(t.path(QStringLiteral("caf\uFFFD/filelist.sync"))));
+    QVERIFY(!QFileInfo::exists(t.path(QStringLiteral("stuck/filelist.sync"))));
     const QByteArray raw = QFile::encodeName(t.path(QStringLiteral("caf"))) + "\xe9/filelist.sync";
     QVERIFY(::access(raw.constData(), F_OK) != 0);
 }
@@ -183,27 +337,46 @@ void tst_Program::unprivileged_data()
     QTest::addColumn<QStringList>("said");
     QTest::addColumn<QStringList>("list"); // empty: the old list stays as it was
 
+    const QString notWritten = QStringLiteral(
+            "filelist: not saved, the previous list is kept (the list could not be written)");
     QTest::newRow("unreadable subdirectory in the middle")
             << QStringList{"share/a/1", "share/b/hidden-from-us", "share/c/2", "share/filelist.sync"}
             << QStringList{"share=777", "share/b=0"}
             << QStringList{"source is <root>\\share",
-                           "filelist: cannot read directory <root>\\share\\b: Permission denied"}
+                           "filelist: cannot read directory <root>\\share\\b: Permission denied",
+                           "filelist: saved <root>\\share\\filelist.sync (6 entries, 1 directory "
+                           "could not be read)"}
             << QStringList{"a,,0", "a/1,2013-07-29T14:02:11,1", "b,,0", "c,,0",
                            "c/2,2013-07-29T14:02:11,1", "filelist.sync,2013-07-29T14:02:11,1"};
     QTest::newRow("readable directory without search permission")
             << QStringList{"share/d/x", "share/e"} << QStringList{"share=777", "share/d=644"}
             << QStringList{"source is <root>\\share",
-                           "filelist: cannot stat <root>\\share\\d\\x: Permission denied"}
+                           "filelist: cannot stat <root>\\share\\d\\x: Permission denied",
+                           "filelist: saved <root>\\share\\filelist.sync (2 entries)"}
             << QStringList{"d,,0", "e,2013-07-29T14:02:11,1"};
     QTest::newRow("unreadable source keeps the old list")
             << QStringList{"share/f", "share/filelist.sync"} << QStringList{"share=333"}
             << QStringList{"source is <root>\\share",
-                           "filelist: cannot read directory <root>\\share: Permission denied"}
+                           "filelist: cannot read directory <root>\\share: Permission denied",
+                           "filelist: not saved, the previous list is kept (the tree could not be "
+                           "listed exactly)"}
             << QStringList{};
     QTest::newRow("read-only source keeps the old list")
             << QStringList{"share/f", "share/filelist.sync"} << QStringList{"share=755"}
             << QStringList{"source is <root>\\share",
-                           "filelist: cannot write <root>\\share\\filelist.sync.new: Permission denied"}
+                           "filelist: cannot write <root>\\share\\filelist.sync.new: Permission denied",
+                           notWritten}
+            << QStringList{};
+    // The walk stops before it meets the closed directories: the run ends
+    // with the top level read, not after the whole tree.
+    QStringList wide{"share/filelist.sync"};
+    for (int i = 0; i < 200; ++i)
+        wide << QStringLiteral("share/d%1/f").arg(i, 3, 10, QLatin1Char('0'));
+    QTest::newRow("read-only source stops the walk at once")
+            << wide << QStringList{"share=755", "share/d000=0", "share/d199=0"}
+            << QStringList{"source is <root>\\share",
+                           "filelist: cannot write <root>\\share\\filelist.sync.new: Permission denied",
+                           notWritten}
             << QStringList{};
 }
 
@@ -252,6 +425,7 @@ void tst_Program::damage_data()
     QTest::addColumn<QString>("locale"); // LC_ALL
     QTest::addColumn<QStringList>("said");
     QTest::addColumn<QStringList>("list"); // empty: the old list stays as it was
+    QTest::addColumn<int>("status"); // with the exit status opted in
 
     const QString source = QStringLiteral("source is <root>\\share");
     const QStringList full = {"a,,0", "a/x,2013-07-29T14:02:11,1", "big,,0",
@@ -260,69 +434,88 @@ void tst_Program::damage_data()
     // The list without a/x.
     const QStringList withoutX = {"a,,0", "big,,0", "filelist.sync,2013-07-29T14:02:11,1", "z,,0",
                                   "z/y,2013-07-29T14:02:11,1"};
+    // Each with big's 1,500 files.
+    const QString savedFull = QStringLiteral("filelist: saved <root>\\share\\filelist.sync (1506 entries)");
+    const QString savedWithoutX =
+            QStringLiteral("filelist: saved <root>\\share\\filelist.sync (1505 entries)");
+    const QString failed = QStringLiteral(
+            "filelist: not saved, the previous list is kept (the tree could not be listed exactly)");
+    const QString notWritten = QStringLiteral(
+            "filelist: not saved, the previous list is kept (the list could not be written)");
     QTest::newRow("the source fails part-way")
             << "getdents64:<root>/share:5:1" << 0 << ""
-            << QStringList{source, "filelist: cannot read directory <root>\\share: Input/output error"}
-            << QStringList{};
+            << QStringList{source, "filelist: cannot read directory <root>\\share: Input/output error",
+                           failed}
+            << QStringList{} << 1;
     QTest::newRow("a subdirectory fails part-way, later ones are fine")
             << "getdents64:<root>/share/big:5:1" << 0 << ""
             << QStringList{source,
-                           "filelist: cannot read directory <root>\\share\\big: Input/output error"}
-            << QStringList{};
+                           "filelist: cannot read directory <root>\\share\\big: Input/output error",
+                           failed}
+            << QStringList{} << 1;
     QTest::newRow("a subdirectory cannot be opened for want of memory")
             << "openat:a:12" << 0 << ""
             << QStringList{source,
-                           "filelist: cannot read directory <root>\\share\\a: Cannot allocate memory"}
-            << QStringList{};
+                           "filelist: cannot read directory <root>\\share\\a: Cannot allocate memory",
+                           failed}
+            << QStringList{} << 1;
     QTest::newRow("an entry cannot be looked at")
             << "fstatat:x:5" << 0 << ""
-            << QStringList{source, "filelist: cannot stat <root>\\share\\a\\x: Input/output error"}
-            << QStringList{};
+            << QStringList{source, "filelist: cannot stat <root>\\share\\a\\x: Input/output error",
+                           failed}
+            << QStringList{} << 1;
     QTest::newRow("an entry vanished before it was looked at")
             << "fstatat:x:2" << 0 << ""
-            << QStringList{source, "filelist: cannot stat <root>\\share\\a\\x: No such file or directory"}
-            << withoutX;
+            << QStringList{source, "filelist: cannot stat <root>\\share\\a\\x: No such file or directory",
+                           savedWithoutX}
+            << withoutX << 0;
     QTest::newRow("a directory vanished before it was opened")
             << "openat:a:2" << 0 << ""
-            << QStringList{source, "filelist: this path is not valid/available: <root>\\share\\a"}
-            << withoutX;
+            << QStringList{source, "filelist: this path is not valid/available: <root>\\share\\a",
+                           savedWithoutX}
+            << withoutX << 0;
     QTest::newRow("another locale: the walk's reason in English")
             << "fstatat:x:40" << 0 << "tr_TR.UTF-8"
             << QStringList{source,
-                           "filelist: cannot stat <root>\\share\\a\\x: Too many levels of symbolic links"}
-            << withoutX;
+                           "filelist: cannot stat <root>\\share\\a\\x: Too many levels of symbolic links",
+                           savedWithoutX}
+            << withoutX << 0;
     QTest::newRow("another locale: the list file's reason in English")
             << "fsync:<root>/share/filelist.sync.new:5" << 0 << "tr_TR.UTF-8"
             << QStringList{source,
-                           "filelist: cannot write <root>\\share\\filelist.sync.new: Input/output error"}
-            << QStringList{};
+                           "filelist: cannot write <root>\\share\\filelist.sync.new: Input/output error",
+                           notWritten}
+            << QStringList{} << 2;
     QTest::newRow("the directory cannot be synced after the rename: the list is in place")
             << "fsync:<root>/share:5" << 0 << ""
             << QStringList{source,
                            "filelist: cannot sync <root>\\share after replacing filelist.sync: "
-                           "Input/output error"}
-            << full;
+                           "Input/output error",
+                           savedFull}
+            << full << 0;
     QTest::newRow("the file system cannot lock: the run goes on")
             << "flock:<root>/share:37" << 0 << ""
             << QStringList{source,
-                           "filelist: cannot lock <root>\\share against other runs: No locks available"}
-            << full;
+                           "filelist: cannot lock <root>\\share against other runs: No locks available",
+                           savedFull}
+            << full << 0;
     QTest::newRow("no thread can start")
-            << "pthread_create:-:11" << 0 << "" << QStringList{source} << full;
+            << "pthread_create:-:11" << 0 << "" << QStringList{source, savedFull} << full << 0;
     QTest::newRow("memory runs out")
             << "realloc:60000:12" << 0 << ""
             << QStringList{source,
-                           "filelist: cannot read directory <root>\\share\\big: Cannot allocate memory"}
-            << QStringList{};
+                           "filelist: cannot read directory <root>\\share\\big: Cannot allocate memory",
+                           failed}
+            << QStringList{} << 1;
 #ifndef Q_OS_WIN
     const QStringList cancelled = {source, "filelist: cancelled, the previous list is kept"};
     const std::pair<int, QByteArray> stops[] = {
             {SIGTERM, "SIGTERM"}, {SIGINT, "SIGINT"}, {SIGHUP, "SIGHUP"}};
     for (const auto &[signal, name] : stops) {
         QTest::newRow(name + " mid-walk") << "getdents64:<root>/share/big:hold:<root>/gate"
-                                          << signal << "" << cancelled << QStringList{};
+                                          << signal << "" << cancelled << QStringList{} << 3;
         QTest::newRow(name + " mid-save") << "fsync:<root>/share/filelist.sync.new:hold:<root>/gate"
-                                          << signal << "" << cancelled << QStringList{};
+                                          << signal << "" << cancelled << QStringList{} << 3;
     }
 #endif
 }
@@ -339,6 +532,7 @@ void tst_Program::damage()
     QFETCH(QString, locale);
     QFETCH(QStringList, said);
     QFETCH(QStringList, list);
+    QFETCH(int, status);
 
     QTemporaryDir dir;
     TestTree t(dir.path());
@@ -349,6 +543,7 @@ void tst_Program::damage()
     const QByteArray old = t.read(QStringLiteral("share/filelist.sync"));
 
     QProcessEnvironment env = withFault(cleanEnvironment(), withRoot({fault}, t.root())[0]);
+    env.insert(QStringLiteral("VORN_FILESYNC_LIST_EXIT_STATUS"), QStringLiteral("1"));
     if (!locale.isEmpty()) {
         const locale_t installed = newlocale(LC_ALL_MASK, qPrintable(locale), locale_t(nullptr));
         if (!installed)
@@ -368,7 +563,7 @@ void tst_Program::damage()
         QFile::remove(gate);
     });
     QVERIFY(!run.crashed);
-    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.exitCode, status);
     QCOMPARE(run.messages, withRoot(said, t.root()));
     if (list.isEmpty()) {
         QCOMPARE(t.read(QStringLiteral("share/filelist.sync")), old);
@@ -384,28 +579,35 @@ void tst_Program::damage()
 }
 
 // A write that fails part-way (here a file size limit, as a full disk would)
-// fails the save: the old list stays byte for byte, no partial file is left.
+// fails the save: the old list stays byte for byte, no partial file is left,
+// and the walk stops there: the damaged directory after the first megabyte
+// of list is never reached.
 void tst_Program::diskFullKeepsOldList()
 {
 #ifdef Q_OS_WIN
     QSKIP("Windows has no file size limit to put on a child process");
-#endif
+#else
     QTemporaryDir dir;
     TestTree t(dir.path());
-    for (int i = 0; i < 300; ++i)
-        t.file(QStringLiteral("share/a-rather-long-file-name-to-fill-the-list-%1").arg(i));
-    t.file(QStringLiteral("share/filelist.sync"), "old list\r\n");
+    for (int i = 0; i < 16000; ++i)
+        t.file(QStringLiteral("share/a/a-rather-long-file-name-to-fill-the-list-%1").arg(i));
+    t.file(QStringLiteral("share/filelist.sync"), "old list\r\n").file(QStringLiteral("share/z/f"));
 
     ChildLimits limits;
     limits.fileSizeLimit = 4096;
-    const RunResult run = runProgram({t.root(), QStringLiteral("share")}, cleanEnvironment(), limits);
+    const QProcessEnvironment env =
+            withFault(cleanEnvironment(), withRoot({"getdents64:<root>/share/z:5"}, t.root())[0]);
+    const RunResult run = runProgram({t.root(), QStringLiteral("share")}, env, limits);
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(run.messages,
              withRoot({"source is <root>\\share",
-                       "filelist: cannot write <root>\\share\\filelist.sync.new: File too large"},
+                       "filelist: cannot write <root>\\share\\filelist.sync.new: File too large",
+                       "filelist: not saved, the previous list is kept (the list could not be "
+                       "written)"},
                       t.root()));
     QCOMPARE(t.read(QStringLiteral("share/filelist.sync")), QByteArray("old list\r\n"));
     QVERIFY(!QFileInfo::exists(t.path(QStringLiteral("share/filelist.sync.new"))));
+#endif
 }
 
 void tst_Program::deepTrees_data()
@@ -460,7 +662,11 @@ void tst_Program::deepTrees()
     limits.openFiles = openFiles;
     const RunResult run = runProgram({t.root(), QStringLiteral("share")}, cleanEnvironment(), limits);
     QCOMPARE(run.exitCode, 0);
-    QCOMPARE(run.messages, withRoot({"source is <root>\\share"}, t.root()));
+    QCOMPARE(run.messages,
+             withRoot({"source is <root>\\share",
+                       QStringLiteral("filelist: saved <root>\\share\\filelist.sync (%1 entries)")
+                               .arg(expected.size())},
+                      t.root()));
     QCOMPARE(lines(t.read(QStringLiteral("share/filelist.sync"))), expected);
     QVERIFY(removeDeepTree(t.path(QStringLiteral("share"))));
 }
@@ -489,7 +695,11 @@ void tst_Program::listLandsInTheWalkedDirectory()
         t.file(QStringLiteral("share/newcomer"));
     });
     QCOMPARE(run.exitCode, 0);
-    QCOMPARE(run.messages, withRoot({"source is <root>\\share"}, t.root()));
+    // The list is where the walk was: the share's path names another directory by now.
+    QCOMPARE(run.messages,
+             withRoot({"source is <root>\\share",
+                       "filelist: saved <root>\\share\\filelist.sync (2 entries)"},
+                      t.root()));
     QCOMPARE(lines(t.read(QStringLiteral("walked/filelist.sync"))),
              (QStringList{"f,2013-07-29T14:02:11,1", "filelist.sync,2013-07-29T14:02:11,1"}));
     QCOMPARE(QDir(t.path(QStringLiteral("share"))).entryList(QDir::Files),
@@ -533,7 +743,12 @@ void tst_Program::listKeepsModeAndOwner()
     ChildLimits limits;
     limits.umask = umask;
     const RunResult run = runProgram({t.root(), QStringLiteral("share")}, cleanEnvironment(), limits);
-    QCOMPARE(run.messages, withRoot({"source is <root>\\share"}, t.root()));
+    // The old list is listed too.
+    QCOMPARE(run.messages,
+             withRoot({"source is <root>\\share",
+                       oldMode >= 0 ? "filelist: saved <root>\\share\\filelist.sync (2 entries)"
+                                    : "filelist: saved <root>\\share\\filelist.sync (1 entry)"},
+                      t.root()));
     struct stat st;
     QCOMPARE(::lstat(list.constData(), &st), 0);
     QCOMPARE(int(st.st_mode & 07777), mode);
@@ -726,12 +941,14 @@ void tst_Program::overlappingRunsTakeTurns()
     secondSaid += second.readAllStandardError();
 
     QCOMPARE(first.exitCode, 0);
-    QCOMPARE(first.messages, withRoot({"source is <root>\\share"}, t.root()));
+    const QString saved = QStringLiteral("filelist: saved <root>\\share\\filelist.sync (2 entries)");
+    QCOMPARE(first.messages, withRoot({"source is <root>\\share", saved}, t.root()));
     QCOMPARE(lines(firstList),
              (QStringList{"f,2013-07-29T14:02:11,1", "filelist.sync,2013-07-29T14:02:11,5"}));
     QCOMPARE(second.exitCode(), 0);
     QCOMPARE(programLines(secondSaid),
-             withRoot({"source is <root>\\share", "filelist: waiting for another run on <root>\\share"},
+             withRoot({"source is <root>\\share",
+                       "filelist: waiting for another run on <root>\\share", saved},
                       t.root()));
     QCOMPARE(lines(t.read(QStringLiteral("share/filelist.sync"))),
              (QStringList{"f,2013-07-29T14:02:11,1",

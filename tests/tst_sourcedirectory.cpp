@@ -1,11 +1,13 @@
 // SPDX-FileCopyrightText: 2026 vorn_filesync_list developers
 // SPDX-License-Identifier: GPL-2.0-or-later
+#include "programrules.h"
 #include "sourcedirectory.h"
 #include "testtree.h"
 
 #include <QTest>
 
-// Where the source directory comes from: environment, arguments, %NAME%.
+// Where the source directory comes from: environment, arguments, %NAME%; and
+// what else main decides: the platforms to try, the exit status.
 class tst_SourceDirectory : public QObject
 {
     Q_OBJECT
@@ -15,6 +17,10 @@ private slots:
     void source();
     void walkThreads_data();
     void walkThreads();
+    void platforms_data();
+    void platforms();
+    void exitStatus_data();
+    void exitStatus();
 };
 
 void tst_SourceDirectory::source_data()
@@ -25,58 +31,76 @@ void tst_SourceDirectory::source_data()
     QTest::addColumn<QString>("path"); // "\\" where the pieces are joined
     QTest::addColumn<bool>("configured");
     QTest::addColumn<bool>("text"); // all pieces valid UTF-8
+    QTest::addColumn<QString>("emptyPiece"); // the line naming it, after "filelist: the "
 
     const QByteArrayList both{"CC_SERVER_ROOT=/srv/root", "CC_SYSTEM=sys1"};
     QTest::newRow("environment")
-            << QByteArrayList{} << both << true << "/srv/root\\sys1" << true << true;
+            << QByteArrayList{} << both << true << "/srv/root\\sys1" << true << true << QString();
     QTest::newRow("one plain argument")
-            << QByteArrayList{"other"} << both << true << "/srv/root\\other" << true << true;
+            << QByteArrayList{"other"} << both << true << "/srv/root\\other" << true << true
+            << QString();
     QTest::newRow("one %NAME% argument") << QByteArrayList{"%SYSNAME%"}
                                          << (both + QByteArrayList{"SYSNAME=from env"}) << true
-                                         << "/srv/root\\from env" << true << true;
+                                         << "/srv/root\\from env" << true << true << QString();
     QTest::newRow("two plain arguments, environment unread")
-            << QByteArrayList{"/data", "share"} << both << true << "/data\\share" << true << true;
+            << QByteArrayList{"/data", "share"} << both << true << "/data\\share" << true << true
+            << QString();
     QTest::newRow("two %NAME% arguments")
             << QByteArrayList{"%A%", "%B%"} << QByteArrayList{"A=/x", "B=y"} << true << "/x\\y"
-            << true << true;
+            << true << true << QString();
     QTest::newRow("unset variables give empty pieces")
-            << QByteArrayList{} << QByteArrayList{} << true << "\\" << false << true;
+            << QByteArrayList{} << QByteArrayList{} << true << "\\" << false << true << QString();
     QTest::newRow("unset %NAME% leaves the separator at the end")
             << QByteArrayList{"%NOPE%"} << QByteArrayList{"CC_SERVER_ROOT=/srv"} << true << "/srv\\"
-            << true << true;
-    QTest::newRow("only the second piece") << QByteArrayList{"", "rel"} << QByteArrayList{} << true
-                                           << "\\rel" << true << true;
+            << true << true << "second part of the source is empty (NOPE is not set): listing /srv\\";
+    QTest::newRow("only the second piece")
+            << QByteArrayList{"", "rel"} << QByteArrayList{} << true << "\\rel" << true << true
+            << "first part of the source is empty (the first argument is empty): listing \\rel";
     QTest::newRow("% alone is empty")
-            << QByteArrayList{"%", "b"} << QByteArrayList{} << true << "\\b" << true << true;
+            << QByteArrayList{"%", "b"} << QByteArrayList{} << true << "\\b" << true << true
+            << "first part of the source is empty (% names no variable): listing \\b";
     QTest::newRow("last character dropped whatever it is")
             << QByteArrayList{"%AB", "c"} << QByteArrayList{"A=val", "AB=wrong"} << true << "val\\c"
-            << true << true;
+            << true << true << QString();
     QTest::newRow("% inside an argument is kept") << QByteArrayList{"a%B%", "100%"}
                                                   << QByteArrayList{"B=no"} << true << "a%B%\\100%"
-                                                  << true << true;
+                                                  << true << true << QString();
     QTest::newRow("value taken as it stands")
             << QByteArrayList{"%V%", "x"} << QByteArrayList{"V=%W%", "W=no"} << true << "%W%\\x"
-            << true << true;
+            << true << true << QString();
     QTest::newRow("UTF-8 value") << QByteArrayList{"%V%", "ü"} << QByteArrayList{"V=/ö"} << true
-                                 << "/ö\\ü" << true << true;
+                                 << "/ö\\ü" << true << true << QString();
     QTest::newRow("argument not UTF-8")
             << QByteArrayList{"/srv", "caf\xe9"} << QByteArrayList{} << true << "/srv\\caf\uFFFD"
-            << true << false;
+            << true << false << QString();
     QTest::newRow("variable not UTF-8")
             << QByteArrayList{"sys"} << QByteArrayList{"CC_SERVER_ROOT=/caf\xe9"} << true
-            << "/caf\uFFFD\\sys" << true << false;
+            << "/caf\uFFFD\\sys" << true << false << QString();
     QTest::newRow("variable name looked up as its bytes")
             << QByteArrayList{"%caf\xe9%", "x"}
             << QByteArrayList{"caf\xe9=/v", "caf\xef\xbf\xbd=/no"} << true << "/v\\x" << true
-            << true;
+            << true << QString();
     QTest::newRow("variable name not ASCII")
             << QByteArrayList{"%n\xc3\xa4me%", "x"} << QByteArrayList{"n\xc3\xa4me=/v"} << true
-            << "/v\\x" << true << true;
+            << "/v\\x" << true << true << QString();
     QTest::newRow("replacement character given as UTF-8")
             << QByteArrayList{"/srv", "caf\xef\xbf\xbd"} << QByteArrayList{} << true
-            << "/srv\\caf\uFFFD" << true << true;
+            << "/srv\\caf\uFFFD" << true << true << QString();
+    QTest::newRow("an unset CC_SYSTEM")
+            << QByteArrayList{} << QByteArrayList{"CC_SERVER_ROOT=/srv/root"} << true << "/srv/root\\"
+            << true << true
+            << "second part of the source is empty (CC_SYSTEM is not set): listing /srv/root\\";
+    QTest::newRow("CC_SERVER_ROOT set but empty")
+            << QByteArrayList{"sys1"} << QByteArrayList{"CC_SERVER_ROOT="} << true << "\\sys1"
+            << true << true
+#ifdef Q_OS_WIN
+            // Windows cannot keep a variable whose value is empty.
+            << "first part of the source is empty (CC_SERVER_ROOT is not set): listing \\sys1";
+#else
+            << "first part of the source is empty (CC_SERVER_ROOT is empty): listing \\sys1";
+#endif
     QTest::newRow("three arguments")
-            << QByteArrayList{"a", "b", "c"} << both << false << "" << false << true;
+            << QByteArrayList{"a", "b", "c"} << both << false << "" << false << true << QString();
 }
 
 void tst_SourceDirectory::source()
@@ -87,6 +111,7 @@ void tst_SourceDirectory::source()
     QFETCH(QString, path);
     QFETCH(bool, configured);
     QFETCH(bool, text);
+    QFETCH(QString, emptyPiece);
 
     for (const char *name : {"CC_SERVER_ROOT", "CC_SYSTEM", "SYSNAME", "A", "AB", "B", "V", "W",
                              "NOPE", "caf\xe9", "caf\xef\xbf\xbd", "n\xc3\xa4me"})
@@ -111,6 +136,8 @@ void tst_SourceDirectory::source()
         QCOMPARE(source->path(), nativeJoins(path));
         QCOMPARE(source->isConfigured(), configured);
         QCOMPARE(source->isText(), text);
+        QCOMPARE(source->emptyPieceLine(),
+                 emptyPiece.isEmpty() ? QString() : "filelist: the " + nativeJoins(emptyPiece));
     }
 }
 
@@ -136,6 +163,69 @@ void tst_SourceDirectory::walkThreads()
     else
         qputenv("VORN_FILESYNC_LIST_THREADS", value);
     QCOMPARE(::walkThreads(), threads);
+}
+
+void tst_SourceDirectory::platforms_data()
+{
+    QTest::addColumn<bool>("askedFor");
+    QTest::addColumn<QByteArray>("display");
+    QTest::addColumn<QByteArray>("waylandDisplay");
+    QTest::addColumn<QByteArray>("sessionType");
+    QTest::addColumn<QByteArray>("platforms");
+    QTest::newRow("the caller's choice stands") << true << QByteArray(":0") << QByteArray() << QByteArray()
+                                                << QByteArray();
+    QTest::newRow("no display") << false << QByteArray() << QByteArray() << QByteArray()
+                                << QByteArray("offscreen");
+    QTest::newRow("no display in a Wayland session") << false << QByteArray() << QByteArray()
+                                                     << QByteArray("wayland") << QByteArray("offscreen");
+    QTest::newRow("X") << false << QByteArray(":87") << QByteArray() << QByteArray("x11")
+                       << QByteArray("xcb;offscreen");
+    QTest::newRow("Wayland") << false << QByteArray() << QByteArray("wayland-0") << QByteArray()
+                             << QByteArray("wayland;offscreen");
+    QTest::newRow("both: Wayland first") << false << QByteArray(":0") << QByteArray("wayland-0")
+                                         << QByteArray() << QByteArray("wayland;xcb;offscreen");
+    QTest::newRow("X in a Wayland session") << false << QByteArray(":0") << QByteArray()
+                                            << QByteArray("wayland")
+                                            << QByteArray("wayland;xcb;offscreen");
+}
+
+void tst_SourceDirectory::platforms()
+{
+    QFETCH(bool, askedFor);
+    QFETCH(QByteArray, display);
+    QFETCH(QByteArray, waylandDisplay);
+    QFETCH(QByteArray, sessionType);
+    QFETCH(QByteArray, platforms);
+    QCOMPARE(platformsToTry(askedFor, display, waylandDisplay, sessionType), platforms);
+}
+
+void tst_SourceDirectory::exitStatus_data()
+{
+    using Outcome = ListRun::Outcome;
+    QTest::addColumn<QByteArray>("optIn"); // null: unset
+    QTest::addColumn<int>("outcome"); // -1: a wrong argument count
+    QTest::addColumn<int>("status");
+    QTest::newRow("saved") << QByteArray("1") << int(Outcome::Saved) << 0;
+    QTest::newRow("failed") << QByteArray("1") << int(Outcome::Failed) << 1;
+    QTest::newRow("not written") << QByteArray("1") << int(Outcome::SaveFailed) << 2;
+    QTest::newRow("cancelled") << QByteArray("1") << int(Outcome::Cancelled) << 3;
+    QTest::newRow("wrong argument count") << QByteArray("1") << -1 << 4;
+    QTest::newRow("unset") << QByteArray() << int(Outcome::Failed) << 0;
+    QTest::newRow("unset, wrong argument count") << QByteArray() << -1 << 0;
+    QTest::newRow("empty") << QByteArray("") << int(Outcome::Cancelled) << 0;
+    QTest::newRow("yes") << QByteArray("yes") << int(Outcome::Failed) << 0;
+    QTest::newRow("1 with a space") << QByteArray("1 ") << int(Outcome::SaveFailed) << 0;
+    QTest::newRow("01") << QByteArray("01") << int(Outcome::Failed) << 0;
+}
+
+void tst_SourceDirectory::exitStatus()
+{
+    QFETCH(QByteArray, optIn);
+    QFETCH(int, outcome);
+    QFETCH(int, status);
+    const std::optional<ListRun::Outcome> given =
+            outcome < 0 ? std::nullopt : std::optional<ListRun::Outcome>(ListRun::Outcome(outcome));
+    QCOMPARE(::exitStatus(given, optIn), status);
 }
 
 QTEST_APPLESS_MAIN(tst_SourceDirectory)
