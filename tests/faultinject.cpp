@@ -56,10 +56,11 @@ void set(const char *setting)
         f.call[0] = '\0';
 }
 
-Fault &fault()
+// Read once loaded, not at the first call: a sanitizer's runtime calls
+// realloc while the loader starts it, before the environment can be read.
+[[gnu::constructor]] void fromEnvironment()
 {
-    [[maybe_unused]] static const bool fromEnvironment = (set(std::getenv("VORN_FAULT")), true);
-    return current;
+    set(std::getenv("VORN_FAULT"));
 }
 
 template <typename F>
@@ -83,7 +84,7 @@ void hold(const char *gate)
 // Whether this call on this target (null: any) is to fail.
 bool strikes(const char *call, const char *target)
 {
-    Fault &f = fault();
+    Fault &f = current;
     if (std::strcmp(f.call, call) != 0 || (target && std::strcmp(f.target, target) != 0))
         return false;
     const int seen = f.seen.fetch_add(1);
@@ -114,7 +115,6 @@ extern "C" {
 
 void vorn_fault(const char *setting)
 {
-    fault();
     set(setting);
 }
 
@@ -186,8 +186,8 @@ int flock(int fd, int operation)
 
 void *realloc(void *block, size_t size)
 {
-    if (std::strcmp(fault().call, "realloc") == 0
-        && size >= std::strtoull(fault().target, nullptr, 10) && strikes("realloc", nullptr))
+    if (std::strcmp(current.call, "realloc") == 0
+        && size >= std::strtoull(current.target, nullptr, 10) && strikes("realloc", nullptr))
         return nullptr;
     static auto real = next<void *(*)(void *, size_t)>("realloc");
     return real(block, size);
