@@ -33,6 +33,14 @@ bool entryBefore(const Child &child, size_t entry)
 
 } // namespace
 
+bool JobsByPlace::operator()(const std::shared_ptr<DirectoryJob> &a,
+                             const std::shared_ptr<DirectoryJob> &b) const
+{
+    return comparePlaces(a->node->parent.get(), a->node->index, b->node->parent.get(),
+                         b->node->index)
+            < 0;
+}
+
 void DirectoryJob::addChild(size_t entry, std::shared_ptr<DirectoryJob> child)
 {
     children.emplace(std::lower_bound(children.begin(), children.end(), entry, entryBefore), entry,

@@ -80,3 +80,10 @@ struct DirectoryJob {
         return state == State::Done && !error.isSet() && !leadsBack();
     }
 };
+
+// Jobs in walk order: soonest needed first. Any thread may compare two jobs;
+// only their nodes are read.
+struct JobsByPlace {
+    bool operator()(const std::shared_ptr<DirectoryJob> &a,
+                    const std::shared_ptr<DirectoryJob> &b) const;
+};

@@ -24,14 +24,6 @@ constexpr size_t MaxOffers = 256;
 
 } // namespace
 
-bool ReadAhead::ByPlace::operator()(const std::shared_ptr<DirectoryJob> &a,
-                                    const std::shared_ptr<DirectoryJob> &b) const
-{
-    return comparePlaces(a->node->parent.get(), a->node->index, b->node->parent.get(),
-                         b->node->index)
-            < 0;
-}
-
 bool ReadAhead::ByNextPlace::operator()(const std::shared_ptr<DirectoryJob> &a,
                                         const std::shared_ptr<DirectoryJob> &b) const
 {
@@ -102,14 +94,10 @@ std::shared_ptr<DirectoryJob> ReadAhead::take(const std::shared_ptr<DirectoryJob
         job = makeChild(*owner, entry);
     } else {
         if (job->state == DirectoryJob::State::Out) {
-            if (m_pool->reclaim(job)) {
-                --m_out;
-                job->parentPin.reset();
-                m_cache.release();
-                job->state = DirectoryJob::State::Waiting;
-            } else {
+            if (m_pool->reclaim(job))
+                reclaimed(*job);
+            else
                 waitFor(*job);
-            }
         }
         // Never handed out, or handed back unread.
         if (job->state == DirectoryJob::State::Waiting)
@@ -178,7 +166,8 @@ void ReadAhead::awaitAny()
 void ReadAhead::waitFor(DirectoryJob &job)
 {
     while (job.state == DirectoryJob::State::Out && !cancelled()) {
-        takeBack();
+        // What the workers read meanwhile lets the read-ahead go on.
+        poll();
         if (job.state != DirectoryJob::State::Out)
             break;
         // On a fast disk the wait is short, and waking up costs as much as
@@ -316,6 +305,11 @@ void ReadAhead::fill()
         if (!grow || m_ahead >= Budget) {
             // A directory found just now may be needed before one asked for
             // earlier: it takes the turn of the last one nobody started.
+            if (const std::shared_ptr<DirectoryJob> later =
+                        m_pool->reclaimLastAfter(owner->node.get(), quint32(owner->scheduled))) {
+                reclaimed(*later);
+                m_waiting.insert(later);
+            }
             if (m_waiting.empty())
                 break;
             const std::shared_ptr<DirectoryJob> last = *std::prev(m_waiting.end());
@@ -351,11 +345,22 @@ void ReadAhead::unschedule(const std::shared_ptr<DirectoryJob> &job)
     addOffer(owner);
 }
 
+void ReadAhead::reclaimed(DirectoryJob &job)
+{
+    --m_out;
+    job.parentPin.reset();
+    job.parent = nullptr;
+    m_cache.release();
+    job.state = DirectoryJob::State::Waiting;
+}
+
 void ReadAhead::handOut()
 {
     if (!m_pool)
         return;
-    const size_t limit = 2 * size_t(m_pool->threads());
+    // On slow storage every job the read-ahead asked for is out at once, so
+    // that the workers never wait for the walk's thread to hand out more.
+    const size_t limit = m_context.probe.slow() ? Budget : 2 * size_t(m_pool->threads());
     while (!m_waiting.empty() && m_out < limit && !cancelled() && m_cache.reserve()) {
         const std::shared_ptr<DirectoryJob> job = *m_waiting.begin();
         Error error;

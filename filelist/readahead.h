@@ -52,10 +52,6 @@ public:
     void stop();
 
 private:
-    struct ByPlace {
-        bool operator()(const std::shared_ptr<DirectoryJob> &a,
-                        const std::shared_ptr<DirectoryJob> &b) const;
-    };
     struct ByNextPlace {
         bool operator()(const std::shared_ptr<DirectoryJob> &a,
                         const std::shared_ptr<DirectoryJob> &b) const;
@@ -83,6 +79,8 @@ private:
     void addOffer(const std::shared_ptr<DirectoryJob> &owner);
     void fill();
     void handOut();
+    // Undoes handing out a job the pool gave back unstarted.
+    void reclaimed(DirectoryJob &job);
     // Takes a job nobody started back from the read-ahead.
     void unschedule(const std::shared_ptr<DirectoryJob> &job);
 
@@ -92,7 +90,7 @@ private:
     const QByteArrayList m_topLevelSkipped;
 
     // Jobs asked for and not yet handed out, soonest needed first.
-    std::set<std::shared_ptr<DirectoryJob>, ByPlace> m_waiting;
+    std::set<std::shared_ptr<DirectoryJob>, JobsByPlace> m_waiting;
     // Read directories with subdirectories not yet asked for, by the place of
     // the next one; bounded, as each comparison walks up the tree.
     std::set<std::shared_ptr<DirectoryJob>, ByNextPlace> m_offers;

@@ -81,7 +81,7 @@ void WorkerPool::submit(std::shared_ptr<DirectoryJob> job)
     {
         std::lock_guard<std::mutex> lock(m_lock);
         m_done.reserve(m_out + 1);
-        m_queue.push_back(std::move(job));
+        m_queue.insert(std::move(job));
         ++m_out;
     }
     m_workReady.notify_one();
@@ -90,12 +90,27 @@ void WorkerPool::submit(std::shared_ptr<DirectoryJob> job)
 bool WorkerPool::reclaim(const std::shared_ptr<DirectoryJob> &job)
 {
     std::lock_guard<std::mutex> lock(m_lock);
-    const auto at = std::find(m_queue.begin(), m_queue.end(), job);
+    const auto at = m_queue.find(job);
     if (at == m_queue.end())
         return false;
     m_queue.erase(at);
     --m_out;
     return true;
+}
+
+std::shared_ptr<DirectoryJob> WorkerPool::reclaimLastAfter(const DirectoryNode *dir, quint32 index)
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    if (m_queue.empty())
+        return nullptr;
+    const auto last = std::prev(m_queue.end());
+    const DirectoryNode &node = *(*last)->node;
+    if (comparePlaces(dir, index, node.parent.get(), node.index) >= 0)
+        return nullptr;
+    std::shared_ptr<DirectoryJob> job = *last;
+    m_queue.erase(last);
+    --m_out;
+    return job;
 }
 
 void WorkerPool::takeDone(std::vector<std::shared_ptr<DirectoryJob>> *done)
@@ -228,8 +243,8 @@ void WorkerPool::work()
             help(lock, *shared);
             continue;
         }
-        std::shared_ptr<DirectoryJob> job = std::move(m_queue.front());
-        m_queue.pop_front();
+        std::shared_ptr<DirectoryJob> job = *m_queue.begin();
+        m_queue.erase(m_queue.begin());
         lock.unlock();
         job->read(m_context);
         growIfSlow();

@@ -2,18 +2,17 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
+#include "directoryjob.h"
+
 #include <atomic>
 #include <condition_variable>
-#include <deque>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <thread>
 #include <vector>
 
 class EntryChunks;
-class StorageProbe;
-struct DirectoryJob;
-struct ReadContext;
 
 // The threads that read directories beside the walk's own. The walk's thread
 // hands a job out (submit) and takes it back once it was read (takeDone); a
@@ -49,6 +48,9 @@ public:
     void submit(std::shared_ptr<DirectoryJob> job);
     // Takes back a job that no worker started yet.
     bool reclaim(const std::shared_ptr<DirectoryJob> &job);
+    // Takes back the last job in walk order that no worker started, if it
+    // comes after the entry at index of dir, which is needed sooner.
+    std::shared_ptr<DirectoryJob> reclaimLastAfter(const DirectoryNode *dir, quint32 index);
     bool hasDone() const { return m_doneCount.load(std::memory_order_acquire) > 0; }
     // Moves the jobs read since the last call to the end of done.
     void takeDone(std::vector<std::shared_ptr<DirectoryJob>> *done);
@@ -88,7 +90,9 @@ private:
     int m_idle = 0;
     bool m_walkWaiting = false;
     bool m_stopping = false;
-    std::deque<std::shared_ptr<DirectoryJob>> m_queue;
+    // Handed out and not started, soonest needed first: a worker takes the
+    // first, whatever order they came in.
+    std::set<std::shared_ptr<DirectoryJob>, JobsByPlace> m_queue;
     // Room for every job out, reserved as each is handed out, so that a
     // worker never allocates to hand one back.
     std::vector<std::shared_ptr<DirectoryJob>> m_done;
