@@ -304,11 +304,15 @@ void ReadAhead::fill()
         const std::shared_ptr<DirectoryJob> owner = *m_offers.begin();
         if (!grow || m_ahead >= Budget) {
             // A directory found just now may be needed before one asked for
-            // earlier: it takes the turn of the last one nobody started.
-            if (const std::shared_ptr<DirectoryJob> later =
-                        m_pool->reclaimLastAfter(owner->node.get(), quint32(owner->scheduled))) {
-                reclaimed(*later);
-                m_waiting.insert(later);
+            // earlier: it takes the turn of the last one nobody started. On
+            // slow storage only: elsewhere few wait to be started, and not
+            // for long.
+            if (m_context.probe.slow()) {
+                if (const std::shared_ptr<DirectoryJob> later = m_pool->reclaimLastAfter(
+                            owner->node.get(), quint32(owner->scheduled))) {
+                    reclaimed(*later);
+                    m_waiting.insert(later);
+                }
             }
             if (m_waiting.empty())
                 break;
