@@ -792,7 +792,8 @@ void tst_Program::threadsGiveTheSameRun_data()
     QTest::addColumn<QString>("fault");
     QTest::addColumn<int>("openFiles");
     QTest::addColumn<bool>("saved");
-    QTest::addColumn<bool>("slow"); // through slowfs, many requests in flight
+    // Through slowfs, each request waiting this long (µs), many in flight; -1: not.
+    QTest::addColumn<int>("latencyUs");
     // The share mounted onto its directory loop, in a mount namespace of the program's own.
     QTest::addColumn<bool>("mountedInside");
 
@@ -800,24 +801,34 @@ void tst_Program::threadsGiveTheSameRun_data()
     for (int i = 0; i < 40; ++i)
         wide << QStringLiteral("share/d%1/sub/f").arg(i % 7) + QString::number(i)
              << QStringLiteral("share/d%1/g%2").arg(i).arg(i);
-    QTest::newRow("many directories") << wide << "" << -1 << true << false << false;
+    QTest::newRow("many directories") << wide << "" << -1 << true << -1 << false;
     QTest::newRow("links, cycles, excluded and odd names")
             << QStringList{"share/a/x", "share/a/up -> ..", "share/a/root -> /", "share/b -> a",
                            "share/temp/t", "share/logs", "share/a,b", "share/p|", "share/s=",
                            "share/gone -> nowhere", "share/Ω/é"}
-            << "" << -1 << true << false << false;
+            << "" << -1 << true << -1 << false;
     QTest::newRow("damage part-way") << wide << "getdents64:<root>/share/d3:5:0" << -1 << false
-                                     << false << false;
-    QTest::newRow("a vanished entry") << wide << "fstatat:f12:2" << -1 << true << false << false;
+                                     << -1 << false;
+    QTest::newRow("a vanished entry") << wide << "fstatat:f12:2" << -1 << true << -1 << false;
     // Not a link: only the walk's own path tells that it leads back.
     QTest::newRow("a directory mounted inside itself")
-            << QStringList{"share/a/x", "share/loop/", "share/z"} << "" << -1 << true << false << true;
+            << QStringList{"share/a/x", "share/loop/", "share/z"} << "" << -1 << true << -1 << true;
     QStringList deep;
     for (int i = 0; i < 40; ++i)
         deep << QStringLiteral("share/d%1/a/b/c/f").arg(i) << QStringLiteral("share/d%1/a/g").arg(i);
     // The fewest descriptors one thread saves this list with.
-    QTest::newRow("a tight descriptor limit") << deep << "" << 8 << true << false << false;
-    QTest::newRow("through a file system of its own") << wide << "" << -1 << true << true << false;
+    QTest::newRow("a tight descriptor limit") << deep << "" << 8 << true << -1 << false;
+    // No latency: many requests at once through FUSE are what counts.
+    QTest::newRow("through a file system of its own") << wide << "" << -1 << true << 0 << false;
+    // Slow: the read-ahead hands out all it may, more directories than that wait, and one
+    // found late takes the turn of one asked for earlier.
+    QStringList wider;
+    for (int i = 0; i < 30; ++i) {
+        for (int j = 0; j < 12; ++j)
+            wider << QStringLiteral("share/d%1/s%2/f").arg(i).arg(j);
+    }
+    QTest::newRow("a share that makes every request wait")
+            << wider << "" << -1 << true << 1000 << false;
 }
 
 // However many threads read ahead, the run hands on the same list and the
@@ -829,7 +840,7 @@ void tst_Program::threadsGiveTheSameRun()
     QFETCH(QString, fault);
     QFETCH(int, openFiles);
     QFETCH(bool, saved);
-    QFETCH(bool, slow);
+    QFETCH(int, latencyUs);
     QFETCH(bool, mountedInside);
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     if (openFiles >= 0)
@@ -847,15 +858,14 @@ void tst_Program::threadsGiveTheSameRun()
     QString source = QStringLiteral("share");
     QList<const char *> threadCounts{"1", "4", "16"};
 #ifdef Q_OS_WIN
-    if (slow)
+    if (latencyUs >= 0)
         QSKIP("slowfs is a FUSE file system: Linux only");
 #else
     SlowMount mount;
-    if (slow) {
-        // No latency: many requests at once through FUSE are what counts.
+    if (latencyUs >= 0) {
         t.dir(QStringLiteral("mnt"));
-        if (!mount.mount(SlowMount::builtProgram(), t.path(source), t.path(QStringLiteral("mnt")), 0,
-                         &why))
+        if (!mount.mount(SlowMount::builtProgram(), t.path(source), t.path(QStringLiteral("mnt")),
+                         latencyUs, &why))
             QSKIP(qPrintable(why));
         source = QStringLiteral("mnt");
         threadCounts << "64";
