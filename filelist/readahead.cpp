@@ -179,8 +179,19 @@ void ReadAhead::waitFor(DirectoryJob &job)
 
 bool ReadAhead::readWaitingHere()
 {
-    if (m_waiting.empty() || (m_context.probe.slow() && m_pool->threads() > 2)
-        || !m_cache.reserve())
+    if (m_context.probe.slow() && m_pool->threads() > 2)
+        return false;
+    // One handed out comes first: it is needed sooner, and its descriptor
+    // and parent are already held.
+    if (const std::shared_ptr<DirectoryJob> job = m_pool->reclaimFirst()) {
+        --m_out;
+        job->read(m_context);
+        job->parentPin.reset();
+        job->parent = nullptr;
+        finishAhead(job);
+        return true;
+    }
+    if (m_waiting.empty() || !m_cache.reserve())
         return false;
     const std::shared_ptr<DirectoryJob> job = *m_waiting.begin();
     Error error;
@@ -363,8 +374,11 @@ void ReadAhead::handOut()
     if (!m_pool)
         return;
     // On slow storage every job the read-ahead asked for is out at once, so
-    // that the workers never wait for the walk's thread to hand out more.
-    const size_t limit = m_context.probe.slow() ? Budget : 2 * size_t(m_pool->threads());
+    // that the workers never wait for the walk's thread to hand out more. On
+    // a fast disk enough that no worker runs dry while the walk's thread
+    // writes lines or reads a directory itself; those it would wait for, it
+    // takes back and reads.
+    const size_t limit = m_context.probe.slow() ? Budget : 8 * size_t(m_pool->threads());
     while (!m_waiting.empty() && m_out < limit && !cancelled() && m_cache.reserve()) {
         const std::shared_ptr<DirectoryJob> job = *m_waiting.begin();
         Error error;

@@ -66,7 +66,7 @@ private:
     void waitFor(DirectoryJob &job);
     // Waits until any job handed out is back.
     void awaitAny();
-    // Reads the job needed soonest among those not handed out, here, when
+    // Reads the job needed soonest among those no worker started, here, when
     // the storage is fast; false when there is none to read so.
     bool readWaitingHere();
     // Takes back every job the workers read.

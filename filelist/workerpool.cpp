@@ -113,6 +113,17 @@ std::shared_ptr<DirectoryJob> WorkerPool::reclaimLastAfter(const DirectoryNode *
     return job;
 }
 
+std::shared_ptr<DirectoryJob> WorkerPool::reclaimFirst()
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    if (m_queue.empty())
+        return nullptr;
+    std::shared_ptr<DirectoryJob> job = *m_queue.begin();
+    m_queue.erase(m_queue.begin());
+    --m_out;
+    return job;
+}
+
 void WorkerPool::takeDone(std::vector<std::shared_ptr<DirectoryJob>> *done)
 {
     std::lock_guard<std::mutex> lock(m_lock);

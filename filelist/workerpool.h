@@ -51,6 +51,8 @@ public:
     // Takes back the last job in walk order that no worker started, if it
     // comes after the entry at index of dir, which is needed sooner.
     std::shared_ptr<DirectoryJob> reclaimLastAfter(const DirectoryNode *dir, quint32 index);
+    // Takes back the first job in walk order that no worker started.
+    std::shared_ptr<DirectoryJob> reclaimFirst();
     bool hasDone() const { return m_doneCount.load(std::memory_order_acquire) > 0; }
     // Moves the jobs read since the last call to the end of done.
     void takeDone(std::vector<std::shared_ptr<DirectoryJob>> *done);
