@@ -230,8 +230,8 @@ void WorkerPool::help(std::unique_lock<std::mutex> &lock, EntryChunks &chunks)
     lock.unlock();
     StorageProbe &probe = m_context.probe;
     while (!m_context.cancelled.load(std::memory_order_relaxed)
-           && chunks.lookAtNext(probe.chunkSize(threads()), probe)) {
-    }
+           && chunks.lookAtNext(probe.chunkSize(threads()), probe))
+        growIfSlow();
     lock.lock();
     if (--chunks.helpers == 0)
         m_helpersGone.notify_all();
