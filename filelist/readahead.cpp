@@ -13,9 +13,12 @@ namespace {
 using Entry = DirectoryReader::Entry;
 using Error = DirectoryReader::Error;
 
-// Jobs read ahead and not yet taken by the walk: enough to keep the threads
-// busy on a fast disk, and many requests in flight on slow storage.
+// Jobs asked for ahead and not yet read: enough to keep the threads busy on a
+// fast disk, and many requests in flight on slow storage.
 constexpr size_t Budget = 256;
+// And those read, waiting for the walk: apart, or workers gone far ahead in one
+// part of the tree would leave the directories needed sooner to the walk.
+constexpr size_t MaxHeld = 4 * Budget;
 // And the entries those hold, so that memory stays bounded on wide trees.
 constexpr size_t MaxHeldEntries = 1 << 18;
 // Comparing two places walks up the tree to where they part, so few offers
@@ -104,8 +107,10 @@ std::shared_ptr<DirectoryJob> ReadAhead::take(const std::shared_ptr<DirectoryJob
             m_waiting.erase(job);
         job->ahead = false;
         --m_ahead;
-        if (job->state == DirectoryJob::State::Done)
+        if (job->state == DirectoryJob::State::Done) {
+            --m_held;
             m_heldEntries -= job->listing.entries.size();
+        }
     }
     if (job->state != DirectoryJob::State::Done && !cancelled())
         readHere(*job, left);
@@ -181,15 +186,10 @@ bool ReadAhead::readWaitingHere()
 {
     if (m_context.probe.slow() && m_pool->threads() > 2)
         return false;
-    // One handed out comes first: it is needed sooner, and its descriptor
-    // and parent are already held.
+    // One handed out and not started yet is needed sooner than the others.
     if (const std::shared_ptr<DirectoryJob> job = m_pool->reclaimFirst()) {
-        --m_out;
-        job->read(m_context);
-        job->parentPin.reset();
-        job->parent = nullptr;
-        finishAhead(job);
-        return true;
+        reclaimed(*job);
+        m_waiting.insert(job);
     }
     if (m_waiting.empty() || !m_cache.reserve())
         return false;
@@ -236,6 +236,7 @@ void ReadAhead::finishAhead(const std::shared_ptr<DirectoryJob> &job)
     }
     job->state = DirectoryJob::State::Done;
     settleDescriptors(*job);
+    ++m_held;
     m_heldEntries += job->listing.entries.size();
     addOffer(job);
 }
@@ -310,10 +311,10 @@ void ReadAhead::fill()
         return;
     // Waking a worker costs about as much as reading a small directory, so
     // the read-ahead grows in batches, once a quarter of it was taken.
-    const bool grow = m_ahead + Budget / 4 <= Budget;
-    while (m_heldEntries < MaxHeldEntries && !m_offers.empty()) {
+    const bool grow = m_ahead - m_held + Budget / 4 <= Budget;
+    while (m_heldEntries < MaxHeldEntries && m_held < MaxHeld && !m_offers.empty()) {
         const std::shared_ptr<DirectoryJob> owner = *m_offers.begin();
-        if (!grow || m_ahead >= Budget) {
+        if (!grow || m_ahead - m_held >= Budget) {
             // A directory found just now may be needed before one asked for
             // earlier: it takes the turn of the last one nobody started. On
             // slow storage only: elsewhere few wait to be started, and not

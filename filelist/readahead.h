@@ -97,5 +97,6 @@ private:
     std::vector<std::shared_ptr<DirectoryJob>> m_back; // taken back from the workers
     size_t m_out = 0;         // handed out and not taken back
     size_t m_ahead = 0;       // asked for ahead and not yet taken by the walk
-    size_t m_heldEntries = 0; // entries of those
+    size_t m_held = 0;        // of those, read
+    size_t m_heldEntries = 0; // entries of those read
 };
