@@ -56,10 +56,10 @@ DescriptorCache::Pin DescriptorCache::install(const std::shared_ptr<DirectoryNod
                                               DirectoryReader reader)
 {
     Q_ASSERT(m_reserved > 0 && !node->reader.isOpen());
+    Q_ASSERT(node->identity == reader.identity());
     m_pinned.push_front(node);
     node->place = m_pinned.begin();
     --m_reserved;
-    node->identity = reader.identity();
     node->reader = std::move(reader);
     node->pins = 1;
     return Pin(this, node);

@@ -78,7 +78,8 @@ public:
     void reserveAnyway();
     // Gives a reservation back unused.
     void release() noexcept;
-    // Takes a directory opened on a reservation and pins it.
+    // Takes a directory opened on a reservation and pins it; the node's
+    // identity was set when it was first read, and it is the same directory.
     Pin install(const std::shared_ptr<DirectoryNode> &node, DirectoryReader reader);
     // The directory of a node opened before, reopened if it was given up;
     // left is a child of it that may still be open.
@@ -88,8 +89,10 @@ public:
     // least recently used directory and lowers the budget to what is in use.
     // False when nothing could be closed.
     bool shortOfDescriptors();
-    // Whether descriptors are reserved for work not yet taken back.
-    bool hasReservations() const { return m_reserved > 0; }
+    // Descriptors reserved and not yet installed or given back.
+    size_t reserved() const { return m_reserved; }
+    // Directories pinned.
+    size_t pinned() const { return m_pinned.size(); }
 
 private:
     // Reopens node from base, its child left or an open ancestor.

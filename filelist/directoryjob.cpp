@@ -3,7 +3,6 @@
 #include "directoryjob.h"
 
 #include "storageprobe.h"
-#include "workerpool.h"
 
 #include <algorithm>
 #include <new>
@@ -19,10 +18,6 @@ int outsideIndex(const std::vector<DirectoryReader::Ancestor> &outside,
     }
     return -1;
 }
-
-} // namespace
-
-namespace {
 
 using Child = std::pair<size_t, std::shared_ptr<DirectoryJob>>;
 
@@ -91,8 +86,8 @@ void DirectoryJob::read(const ReadContext &context, const DirectoryReader *opene
             step.done(listing.entries.size());
         }
         chunks.start(dir, &listing);
-        if (context.pool)
-            context.pool->lookAtEntries(chunks);
+        if (context.helpers)
+            context.helpers->lookAtEntries(chunks);
         else
             dir->lookAt(&listing, 0, listing.entries.size());
         if (chunks.ranOutOfMemory())

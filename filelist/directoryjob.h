@@ -6,40 +6,26 @@
 #include "directorynode.h"
 #include "directoryreader.h"
 #include "entrychunks.h"
+#include "readcontext.h"
 
-#include <atomic>
 #include <memory>
 #include <vector>
-
-class StorageProbe;
-class WorkerPool;
-
-// What reading a directory needs besides the directory: the ones above the
-// source (a link back to one is not entered), the probe of the storage's
-// speed, the pool that helps look at its entries (none with one thread) and
-// the walk's one cancel flag. All of it outlives every job.
-struct ReadContext {
-    const std::vector<DirectoryReader::Ancestor> &outside;
-    StorageProbe &probe;
-    WorkerPool *pool;
-    const std::atomic<bool> &cancelled;
-};
 
 // Reading one directory: opening it below its open parent, listing its
 // names, looking at each entry and sorting them into list order.
 //
-// On the walk's thread a job is Waiting (made for the read-ahead or for the
-// walk, not yet read), Out (handed to a worker) or Done (read by a worker or
-// by the walk's thread). Who may touch what:
+// A job is New (made, not read), Out (handed to the workers: queued, being
+// read, or read and not yet taken back) or Done (read, and back on the walk's
+// thread). Who may touch what:
 // - node and parent: set by the walk's thread before the job is read, read
 //   only afterwards; parent is the parent's open directory, pinned by
-//   parentPin until the job is Done.
+//   parentPin while the job is Out.
 // - reader, identity, error, leadsBackTo, leadsOutside and listing: the
 //   thread reading the job, then the walk's thread once it has it back.
 // - chunks: every thread looking at its entries (entrychunks.h).
 // - everything below "Scheduling": the walk's thread alone.
 struct DirectoryJob {
-    enum class State { Waiting, Out, Done };
+    enum class State { New, Out, Done };
 
     explicit DirectoryJob(std::shared_ptr<DirectoryNode> directory) : node(std::move(directory)) { }
 
@@ -53,15 +39,18 @@ struct DirectoryJob {
 
     DirectoryReader reader; // left open only when it has subdirectories
     DirectoryReader::Identity identity;
-    DirectoryReader::Error error; // it could not be read at all
+    // It could not be read at all; a reading that stopped part-way is the
+    // listing's readError.
+    DirectoryReader::Error error;
     int leadsBackTo = -1;  // the depth of the directory above that it is, if any
     int leadsOutside = -1; // or the index of the one above the source
     DirectoryReader::Listing listing;
     EntryChunks chunks;
 
     // Scheduling.
-    State state = State::Waiting;
-    bool ahead = false; // asked for by the read-ahead before the walk got there
+    State state = State::New;
+    bool ahead = false;   // asked for by the read-ahead before the walk got there
+    bool dropped = false; // asked for ahead, then no longer wanted while Out
     DescriptorCache::Pin parentPin;
     std::weak_ptr<DirectoryJob> owner; // the job it was asked for from, while ahead
     // Read ahead, by entry, in order: a few, however many entries it has.

@@ -15,9 +15,10 @@
 // reopen a directory (the names down to it and its identity) and to place it
 // in walk order (its depth and its entry's index) never changes once made.
 //
-// Threads: the walk's thread makes a node and sets its identity once the
-// directory was opened, before any job below it is handed out; after that
-// any thread may read these fields. The open directory and its bookkeeping
+// Threads: the walk's thread makes a node and sets its identity once, when
+// the directory was first read, before any job below it is handed out; after
+// that any thread may read these fields, and a reopening only checks that
+// the identity is the same. The open directory and its bookkeeping
 // belong to the descriptor cache, which only the walk's thread uses.
 struct DirectoryNode {
     DirectoryNode(std::shared_ptr<DirectoryNode> up, QByteArray entryName, quint32 entryIndex,

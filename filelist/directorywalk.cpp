@@ -6,12 +6,14 @@
 // the walk's thread alone, the others say who may touch what:
 // - directorywalk: down and up the tree in list order, handing entries and
 //   notices to the sink, with the identities of its path at hand;
-// - readahead: which directories are read, when and by whom: the jobs not
-//   yet handed out, the offers, the budget;
-// - workerpool: the threads that read the jobs handed to them and hand them
-//   back, grown by what storageprobe learns of the storage;
+// - readahead: which directories are read, when and by whom: the budget,
+//   reading here what the walk needs and nobody started, the one wait;
+//   readaheadoffers: the directories whose subdirectories may be asked for;
+// - workerpool: the threads and the one queue of jobs they read, grown by
+//   what storageprobe learns of the storage;
 // - directoryjob: one directory read: opened below its parent, listed, its
-//   entries looked at in chunks (entrychunks) and sorted (listing);
+//   entries looked at in chunks (entrychunks) and sorted (listing), with
+//   what reading needs (readcontext);
 // - descriptorcache: the open directories, a descriptor reserved for each
 //   job before it is handed out;
 // - directorynode: the tree met so far, and the order of places in it;
@@ -78,13 +80,16 @@ public:
     }
 
     Result walk(WalkSink &sink);
+    // From the source's listing, top, to the end of the tree.
+    Result walkTree(WalkSink &sink, ReadAhead &readAhead, const std::shared_ptr<DirectoryJob> &top);
     // Walks into the subdirectory at entry of the deepest level, whose path
     // m_path holds.
     void enter(WalkSink &sink, ReadAhead &readAhead, size_t entry);
     // Leaves the deepest level for the one above.
     void leave(ReadAhead &readAhead);
-    // Hands on what reading the directory at m_path met; false when the
-    // walk cannot go on.
+    // Every failure of reading the directory at m_path, the source's
+    // included, and what else reading it met, handed on; false when there is
+    // no listing to walk. place: where opening it is.
     bool acceptListing(WalkSink &sink, DirectoryJob &job, WalkPlace place);
     void notice(WalkSink &sink, WalkNotice notice);
     void notice(WalkSink &sink, WalkNotice::Kind kind, QByteArray path, bool fatal,
@@ -173,20 +178,16 @@ void DirectoryWalk::Private::notice(WalkSink &sink, WalkNotice::Kind kind, QByte
 
 DirectoryWalk::Result DirectoryWalk::Private::walk(WalkSink &sink)
 {
-    Error error;
-    DirectoryReader source = DirectoryReader::open(m_root, &error);
-    if (error.isSet()) {
-        if (error.cause() == Error::Cause::Missing)
-            notice(sink, WalkNotice::Kind::Missing, m_root, true);
-        else
-            notice(sink, WalkNotice::Kind::Unreadable, m_root, true, error);
+    const auto sourceNode = std::make_shared<DirectoryNode>(nullptr, m_root, 0);
+    const auto top = std::make_shared<DirectoryJob>(sourceNode);
+    m_path = m_root;
+    DirectoryReader source = DirectoryReader::open(m_root, &top->error);
+    if (!acceptListing(sink, *top, WalkPlace::Source))
         return Result::Failed;
-    }
     if (!sink.sourceOpened(source) || m_cancelled)
         return Result::Cancelled;
     m_outside = source.ancestors();
     m_cache = std::make_unique<DescriptorCache>(size_t(descriptorBudget()));
-    const auto sourceNode = std::make_shared<DirectoryNode>(nullptr, m_root, 0);
     m_source = m_cache->adopt(sourceNode, std::move(source));
 
     StorageProbe probe(m_threads != 1);
@@ -194,10 +195,13 @@ DirectoryWalk::Result DirectoryWalk::Private::walk(WalkSink &sink)
     ReadContext context{m_outside, probe, nullptr, m_cancelled};
     if (m_threads != 1) {
         pool = std::make_unique<WorkerPool>(context, m_threads, MaxThreads);
-        context.pool = pool.get();
+        // No thread to be had: the walk reads everything itself, as with one.
+        if (!pool->start())
+            pool.reset();
+        context.helpers = pool.get();
     }
     // Neither the excluded names nor the unlisted ones are read ahead.
-    ReadAhead readAhead(*m_cache, context, m_excludes + m_unlisted);
+    ReadAhead readAhead(*m_cache, context, pool.get(), m_excludes + m_unlisted);
     struct Registration {
         Private *d;
         ~Registration()
@@ -211,19 +215,24 @@ DirectoryWalk::Result DirectoryWalk::Private::walk(WalkSink &sink)
         m_pool = pool.get();
     }
     const Registration registration{this};
-    if (pool)
-        pool->start();
 
-    const auto top = std::make_shared<DirectoryJob>(sourceNode);
     readAhead.readSource(*top, m_source.reader());
-    if (m_cancelled)
-        return Result::Cancelled;
-    m_path = m_root;
+    const Result result = m_cancelled ? Result::Cancelled : walkTree(sink, readAhead, top);
+    const bool idle = readAhead.stop();
+    Q_ASSERT(result == Result::Cancelled || idle);
+    Q_UNUSED(idle);
+    Q_ASSERT(m_cache->reserved() == 0);
+    return result;
+}
+
+DirectoryWalk::Result DirectoryWalk::Private::walkTree(WalkSink &sink, ReadAhead &readAhead,
+                                                       const std::shared_ptr<DirectoryJob> &top)
+{
     if (!acceptListing(sink, *top, WalkPlace::Source))
         return Result::Failed;
     sink.topLevelRead(m_source.reader());
     m_levels.push_back({top, {}, 0, directoriesIn(top->listing), m_path.size()});
-    m_onPath.emplace(sourceNode->identity, 0);
+    m_onPath.emplace(top->node->identity, 0);
     readAhead.offer(top);
 
     const qsizetype relativeStart = m_root.size() + 1;
@@ -275,22 +284,16 @@ void DirectoryWalk::Private::enter(WalkSink &sink, ReadAhead &readAhead, size_t 
     m_left.reset();
     if (job->state != DirectoryJob::State::Done)
         return; // cancelled: the walk ends
-    const Error &error = job->error;
     // A name that vanished since its directory was read is gone anyway; the
     // run fails only when the very last directory tried is missing.
-    m_lastMissing = error.cause() == Error::Cause::Missing;
-    if (error.isSet()) {
-        const bool fatal = failsRun(WalkPlace::OpenSubdirectory, error.cause());
-        if (m_lastMissing)
-            notice(sink, WalkNotice::Kind::Missing, m_path, fatal);
-        else
-            notice(sink, WalkNotice::Kind::Unreadable, m_path, fatal, error);
-        return;
-    }
-    if (!job->leadsBack()) {
+    m_lastMissing = job->error.cause() == Error::Cause::Missing;
+    if (!job->error.isSet() && !job->leadsBack()) {
         const auto up = m_onPath.find(job->identity);
-        if (up != m_onPath.end())
+        if (up != m_onPath.end()) {
+            // Read, and perhaps read below, before the walk knew.
             job->leadsBackTo = up->second;
+            readAhead.drop(*job);
+        }
     }
     if (job->leadsBack()) {
         const QByteArray target = job->leadsBackTo >= 0
@@ -299,7 +302,8 @@ void DirectoryWalk::Private::enter(WalkSink &sink, ReadAhead &readAhead, size_t 
         notice(sink, WalkNotice::Kind::Cycle, m_path, false, {}, target);
         return;
     }
-    acceptListing(sink, *job, WalkPlace::ReadSubdirectory);
+    if (!acceptListing(sink, *job, WalkPlace::OpenSubdirectory))
+        return;
     parent.dir.reset();
     const size_t directories = directoriesIn(job->listing);
     m_onPath.emplace(job->identity, int(m_levels.size()));
@@ -338,6 +342,17 @@ void DirectoryWalk::Private::pinDeepest()
 
 bool DirectoryWalk::Private::acceptListing(WalkSink &sink, DirectoryJob &job, WalkPlace place)
 {
+    // It could not be read at all (opened, or memory ran out): the source's
+    // failures are its subdirectories', but every one of them fails the run.
+    const Error &error = job.error;
+    if (error.isSet()) {
+        const bool fatal = failsRun(place, error.cause());
+        if (error.cause() == Error::Cause::Missing)
+            notice(sink, WalkNotice::Kind::Missing, m_path, fatal);
+        else
+            notice(sink, WalkNotice::Kind::Unreadable, m_path, fatal, error);
+        return false;
+    }
     for (WalkNotice &problem : job.listing.problems) {
         // The reader names the entry; the walk puts the directory in front.
         problem.path = problem.path.isEmpty() ? m_path : m_path + '/' + problem.path;
@@ -346,9 +361,11 @@ bool DirectoryWalk::Private::acceptListing(WalkSink &sink, DirectoryJob &job, Wa
         notice(sink, std::move(problem));
     }
     job.listing.problems.clear();
+    // Reading stopped part-way: what was read of a subdirectory is listed.
     const Error &readError = job.listing.readError;
     if (readError.isSet()) {
-        notice(sink, WalkNotice::Kind::Unreadable, m_path, failsRun(place, readError.cause()),
+        const WalkPlace readPlace = place == WalkPlace::Source ? place : WalkPlace::ReadSubdirectory;
+        notice(sink, WalkNotice::Kind::Unreadable, m_path, failsRun(readPlace, readError.cause()),
                readError);
         return place != WalkPlace::Source;
     }

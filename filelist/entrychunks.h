@@ -37,3 +37,17 @@ private:
     std::atomic<size_t> m_next{0};
     std::atomic<bool> m_outOfMemory{false};
 };
+
+// Threads that may take chunks of a directory's entries beside the thread
+// reading it (workerpool.h).
+class EntryHelpers
+{
+public:
+    // Looks at every entry of chunks on the calling thread, sharing them with
+    // idle threads once that is worth it; returns once all were looked at
+    // and no helper is left, or the walk was cancelled. Any thread.
+    virtual void lookAtEntries(EntryChunks &chunks) = 0;
+
+protected:
+    ~EntryHelpers() = default;
+};

@@ -12,33 +12,25 @@ namespace {
 
 using Entry = DirectoryReader::Entry;
 using Error = DirectoryReader::Error;
+using State = DirectoryJob::State;
 
-// Jobs asked for ahead and not yet read: enough to keep the threads busy on a
-// fast disk, and many requests in flight on slow storage.
-constexpr size_t Budget = 256;
-// And those read, waiting for the walk: apart, or workers gone far ahead in one
-// part of the tree would leave the directories needed sooner to the walk.
-constexpr size_t MaxHeld = 4 * Budget;
+// Jobs out at once: on slow storage enough for many requests in flight; on
+// a fast disk enough that no worker runs dry while the walk's thread writes
+// lines or reads a directory itself, rather than wait, from the same queue.
+constexpr size_t SlowOut = 256;
+constexpr size_t FastOutPerThread = 8;
+// Jobs read and waiting for the walk: enough that workers gone far ahead in
+// one part of the tree leave the directories needed sooner to be asked for.
+constexpr size_t MaxHeld = 1024;
 // And the entries those hold, so that memory stays bounded on wide trees.
 constexpr size_t MaxHeldEntries = 1 << 18;
-// Comparing two places walks up the tree to where they part, so few offers
-// are kept; one dropped is offered again when the walk comes back to it.
-constexpr size_t MaxOffers = 256;
 
 } // namespace
 
-bool ReadAhead::ByNextPlace::operator()(const std::shared_ptr<DirectoryJob> &a,
-                                        const std::shared_ptr<DirectoryJob> &b) const
-{
-    return comparePlaces(a->node.get(), quint32(a->scheduled), b->node.get(),
-                         quint32(b->scheduled))
-            < 0;
-}
-
-ReadAhead::ReadAhead(DescriptorCache &cache, const ReadContext &context,
+ReadAhead::ReadAhead(DescriptorCache &cache, const ReadContext &context, WorkerPool *pool,
                      QByteArrayList topLevelSkipped)
-    : m_cache(cache), m_context(context), m_pool(context.pool),
-      m_topLevelSkipped(std::move(topLevelSkipped))
+    : m_cache(cache), m_context(context), m_pool(pool),
+      m_offers(std::move(topLevelSkipped))
 {
 }
 
@@ -47,14 +39,24 @@ ReadAhead::~ReadAhead()
     stop();
 }
 
-void ReadAhead::stop()
+bool ReadAhead::stop()
 {
-    if (m_pool)
-        m_pool->stop();
-    m_waiting.clear();
-    m_offers.clear();
+    // Allocates nothing: it may run while an exception unwinds.
+    bool idle = m_held == 0 && m_heldEntries == 0 && m_offers.isEmpty();
+    const auto giveBack = [this, &idle](DirectoryJob &job) {
+        idle = idle && job.dropped;
+        release(job);
+        job.reader.close();
+    };
+    if (m_pool) {
+        for (const std::shared_ptr<DirectoryJob> &job : m_pool->stop())
+            giveBack(*job);
+    }
+    for (const std::shared_ptr<DirectoryJob> &job : m_back)
+        giveBack(*job);
     m_back.clear();
-    m_out = 0;
+    m_offers.clear();
+    return idle;
 }
 
 bool ReadAhead::cancelled() const
@@ -65,7 +67,7 @@ bool ReadAhead::cancelled() const
 void ReadAhead::readSource(DirectoryJob &job, const DirectoryReader &source)
 {
     job.read(m_context, &source);
-    job.state = DirectoryJob::State::Done;
+    job.state = State::Done;
 }
 
 std::shared_ptr<DirectoryJob> ReadAhead::makeChild(DirectoryJob &owner, size_t entry) const
@@ -74,12 +76,6 @@ std::shared_ptr<DirectoryJob> ReadAhead::makeChild(DirectoryJob &owner, size_t e
     return std::make_shared<DirectoryJob>(std::make_shared<DirectoryNode>(
             owner.node, owner.listing.name(child).toByteArray(), quint32(entry),
             child.flags & Entry::Link));
-}
-
-bool ReadAhead::isSkipped(const DirectoryJob &owner, size_t entry) const
-{
-    return owner.node->depth == 0
-            && m_topLevelSkipped.contains(owner.listing.name(owner.listing.entries.at(qsizetype(entry))));
 }
 
 std::shared_ptr<DirectoryJob> ReadAhead::take(const std::shared_ptr<DirectoryJob> &owner,
@@ -96,26 +92,22 @@ std::shared_ptr<DirectoryJob> ReadAhead::take(const std::shared_ptr<DirectoryJob
         }
         job = makeChild(*owner, entry);
     } else {
-        if (job->state == DirectoryJob::State::Out) {
-            if (m_pool->reclaim(job))
-                reclaimed(*job);
-            else
-                waitFor(*job);
-        }
-        // Never handed out, or handed back unread.
-        if (job->state == DirectoryJob::State::Waiting)
-            m_waiting.erase(job);
         job->ahead = false;
-        --m_ahead;
-        if (job->state == DirectoryJob::State::Done) {
+        job->owner.reset();
+        if (job->state == State::Done) {
             --m_held;
-            m_heldEntries -= job->listing.entries.size();
+            m_heldEntries -= size_t(job->listing.entries.size());
+        } else {
+            Q_ASSERT(job->state == State::Out);
+            if (m_pool->takeBack(job))
+                release(*job);
+            else
+                awaitRead(*job);
         }
     }
-    if (job->state != DirectoryJob::State::Done && !cancelled())
+    if (job->state == State::New && !cancelled())
         readHere(*job, left);
     fill();
-    handOut();
     return job;
 }
 
@@ -126,20 +118,14 @@ void ReadAhead::readHere(DirectoryJob &job, const std::shared_ptr<DirectoryNode>
         job.listing = {};
         DescriptorCache::Pin parent = m_cache.acquire(job.node->parent, &job.error, left);
         if (parent) {
-            if (!m_cache.reserve()) {
-                // The workers hold the descriptors: one comes back with a job.
-                if (m_out > 0) {
-                    awaitAny();
-                    continue;
-                }
-                m_cache.reserveAnyway();
-            }
+            if (!reserveHere())
+                return;
             job.parent = &parent.reader();
             job.read(m_context);
             job.parent = nullptr;
             if (job.error.cause() != Error::Cause::OutOfDescriptors) {
                 settleDescriptors(job);
-                job.state = DirectoryJob::State::Done;
+                job.state = State::Done;
                 return;
             }
             m_cache.release();
@@ -149,210 +135,149 @@ void ReadAhead::readHere(DirectoryJob &job, const std::shared_ptr<DirectoryNode>
         // The system has fewer descriptors than the budget: the cache gives
         // one up, or a worker gives one back, before the walk fails for want
         // of one.
-        if (!m_cache.shortOfDescriptors()) {
-            if (m_out == 0)
-                break;
-            awaitAny();
-        }
-    }
-    job.state = DirectoryJob::State::Done;
-}
-
-void ReadAhead::awaitAny()
-{
-    const size_t out = m_out;
-    while (m_out == out && !cancelled()) {
-        takeBack();
-        if (m_out == out)
-            m_pool->helpOrWait();
-    }
-}
-
-void ReadAhead::waitFor(DirectoryJob &job)
-{
-    while (job.state == DirectoryJob::State::Out && !cancelled()) {
-        // What the workers read meanwhile lets the read-ahead go on.
-        poll();
-        if (job.state != DirectoryJob::State::Out)
+        if (!m_cache.shortOfDescriptors() && !awaitWorkers())
             break;
-        // On a fast disk the wait is short, and waking up costs as much as
-        // reading a small directory: rather than wait, read one needed later.
-        if (!readWaitingHere())
-            m_pool->helpOrWait();
     }
+    job.state = State::Done;
 }
 
-bool ReadAhead::readWaitingHere()
+bool ReadAhead::reserveHere()
 {
-    if (m_context.probe.slow() && m_pool->threads() > 2)
-        return false;
-    // One handed out and not started yet is needed sooner than the others.
-    if (const std::shared_ptr<DirectoryJob> job = m_pool->reclaimFirst()) {
-        reclaimed(*job);
-        m_waiting.insert(job);
+    while (!m_cache.reserve()) {
+        if (cancelled())
+            return false;
+        if (m_pool) {
+            // A job nobody started gives its descriptor back at once, the one
+            // needed last first; one being read, once it is read.
+            if (const std::shared_ptr<DirectoryJob> last = m_pool->takeBackLastAfter(nullptr, 0)) {
+                release(*last);
+                unschedule(last);
+                continue;
+            }
+            if (awaitWorkers())
+                continue;
+        }
+        // Nothing out holds one: the walk's own thread must go on.
+        m_cache.reserveAnyway();
+        break;
     }
-    if (m_waiting.empty() || !m_cache.reserve())
-        return false;
-    const std::shared_ptr<DirectoryJob> job = *m_waiting.begin();
-    Error error;
-    DescriptorCache::Pin parent = m_cache.acquire(job->node->parent, &error);
-    if (!parent) {
-        m_cache.release();
-        return false;
-    }
-    m_waiting.erase(m_waiting.begin());
-    job->parent = &parent.reader();
-    job->read(m_context);
-    job->parent = nullptr;
-    finishAhead(job);
     return true;
 }
 
-void ReadAhead::takeBack()
+void ReadAhead::awaitRead(DirectoryJob &job)
 {
-    if (!m_pool || !m_pool->hasDone())
-        return;
-    m_pool->takeDone(&m_back);
-    for (const std::shared_ptr<DirectoryJob> &job : m_back) {
-        --m_out;
-        job->parentPin.reset();
-        job->parent = nullptr;
-        finishAhead(job);
+    while (job.state == State::Out && !cancelled()) {
+        if (collect()) {
+            fill();
+            continue;
+        }
+        // On a fast disk the wait is short, and waking up costs as much as
+        // reading a small directory: rather than wait, read one needed later.
+        if (readQueuedHere())
+            continue;
+        // The job is being read, or read and not yet taken back.
+        const bool waited = awaitWorkers();
+        Q_ASSERT(waited);
+        if (!waited)
+            break;
     }
-    m_back.clear();
 }
 
-void ReadAhead::finishAhead(const std::shared_ptr<DirectoryJob> &job)
+bool ReadAhead::awaitWorkers()
 {
+    if (!m_pool)
+        return false;
+    if (collect())
+        return true;
+    if (!m_pool->wait())
+        return false;
+    collect();
+    return true;
+}
+
+bool ReadAhead::readQueuedHere()
+{
+    if (m_context.probe.slow() && m_pool->threads() > 2)
+        return false;
+    const std::shared_ptr<DirectoryJob> job = m_pool->takeBackFirst();
+    if (!job)
+        return false;
+    // Its descriptor is reserved and its parent pinned since it went out.
+    job->read(m_context);
+    finish(job);
+    return true;
+}
+
+bool ReadAhead::collect()
+{
+    if (!m_pool || !m_pool->hasRead())
+        return false;
+    m_pool->collect(&m_back);
+    while (!m_back.empty()) {
+        const std::shared_ptr<DirectoryJob> job = std::move(m_back.back());
+        m_back.pop_back();
+        finish(job);
+    }
+    return true;
+}
+
+void ReadAhead::finish(const std::shared_ptr<DirectoryJob> &job)
+{
+    job->parentPin.reset();
+    job->parent = nullptr;
+    if (job->dropped) {
+        job->reader.close();
+        m_cache.release();
+        job->state = State::New;
+        return;
+    }
     if (job->error.cause() == Error::Cause::OutOfDescriptors) {
-        // The system ran out before the budget did: it is read again, within
-        // a budget lowered to what is in use.
+        // The system ran out before the budget did: the budget comes down to
+        // what is in use, and the walk reads the job when it gets there.
         m_cache.release();
         m_cache.shortOfDescriptors();
         job->error = {};
-        job->state = DirectoryJob::State::Waiting;
-        m_waiting.insert(job);
+        job->state = State::New;
+        if (job->ahead)
+            unschedule(job);
         return;
     }
-    job->state = DirectoryJob::State::Done;
+    job->state = State::Done;
     settleDescriptors(*job);
-    ++m_held;
-    m_heldEntries += job->listing.entries.size();
+    if (job->ahead) {
+        ++m_held;
+        m_heldEntries += size_t(job->listing.entries.size());
+    }
     addOffer(job);
 }
 
 void ReadAhead::settleDescriptors(DirectoryJob &job)
 {
+    // Set once, here, before any job below it goes out: workers read the
+    // identities of a job's ancestors.
+    if (!job.error.isSet())
+        job.node->identity = job.identity;
     if (job.reader.isOpen()) {
         // Open for its subdirectories; the cache may close it meanwhile.
         m_cache.install(job.node, std::move(job.reader));
         return;
     }
     m_cache.release();
-    if (!job.error.isSet())
-        job.node->identity = job.identity;
 }
 
-void ReadAhead::poll()
+void ReadAhead::release(DirectoryJob &job)
 {
-    if (!m_pool || !m_pool->hasDone())
-        return;
-    takeBack();
-    fill();
-    handOut();
-}
-
-void ReadAhead::offer(const std::shared_ptr<DirectoryJob> &owner)
-{
-    addOffer(owner);
-    fill();
-    handOut();
-}
-
-void ReadAhead::addOffer(const std::shared_ptr<DirectoryJob> &owner)
-{
-    if (!m_pool || owner->offered || !owner->canHaveChildren())
-        return;
-    const QList<Entry> &entries = owner->listing.entries;
-    size_t next = owner->scheduled;
-    while (next < size_t(entries.size())
-           && (entries[qsizetype(next)].kind != Entry::Kind::Directory || isSkipped(*owner, next)
-               || owner->hasChild(next)))
-        ++next;
-    owner->scheduled = next;
-    if (next == size_t(entries.size()))
-        return;
-    owner->offered = true;
-    m_offers.insert(owner);
-    if (m_offers.size() > MaxOffers) {
-        const auto last = std::prev(m_offers.end());
-        (*last)->offered = false;
-        m_offers.erase(last);
-    }
-}
-
-void ReadAhead::withdraw(DirectoryJob &owner)
-{
-    if (!owner.offered)
-        return;
-    // The offers are ordered by place: one found at the owner's is the owner.
-    const auto at = std::find_if(m_offers.begin(), m_offers.end(),
-                                 [&owner](const std::shared_ptr<DirectoryJob> &offer) {
-                                     return offer.get() == &owner;
-                                 });
-    Q_ASSERT(at != m_offers.end());
-    m_offers.erase(at);
-    owner.offered = false;
-}
-
-void ReadAhead::fill()
-{
-    if (!m_pool)
-        return;
-    // Waking a worker costs about as much as reading a small directory, so
-    // the read-ahead grows in batches, once a quarter of it was taken.
-    const bool grow = m_ahead - m_held + Budget / 4 <= Budget;
-    while (m_heldEntries < MaxHeldEntries && m_held < MaxHeld && !m_offers.empty()) {
-        const std::shared_ptr<DirectoryJob> owner = *m_offers.begin();
-        if (!grow || m_ahead - m_held >= Budget) {
-            // A directory found just now may be needed before one asked for
-            // earlier: it takes the turn of the last one nobody started. On
-            // slow storage only: elsewhere few wait to be started, and not
-            // for long.
-            if (m_context.probe.slow()) {
-                if (const std::shared_ptr<DirectoryJob> later = m_pool->reclaimLastAfter(
-                            owner->node.get(), quint32(owner->scheduled))) {
-                    reclaimed(*later);
-                    m_waiting.insert(later);
-                }
-            }
-            if (m_waiting.empty())
-                break;
-            const std::shared_ptr<DirectoryJob> last = *std::prev(m_waiting.end());
-            if (comparePlaces(owner->node.get(), quint32(owner->scheduled),
-                              last->node->parent.get(), last->node->index)
-                >= 0)
-                break;
-            unschedule(last);
-        }
-        withdraw(*owner);
-        const size_t entry = owner->scheduled++;
-        std::shared_ptr<DirectoryJob> job = makeChild(*owner, entry);
-        job->ahead = true;
-        job->owner = owner;
-        owner->addChild(entry, job);
-        m_waiting.insert(std::move(job));
-        ++m_ahead;
-        addOffer(owner);
-    }
+    job.parentPin.reset();
+    job.parent = nullptr;
+    m_cache.release();
+    job.state = State::New;
 }
 
 void ReadAhead::unschedule(const std::shared_ptr<DirectoryJob> &job)
 {
-    Q_ASSERT(job->state == DirectoryJob::State::Waiting && job->ahead);
-    m_waiting.erase(job);
-    --m_ahead;
+    job->ahead = false;
     const std::shared_ptr<DirectoryJob> owner = job->owner.lock();
+    job->owner.reset();
     if (!owner)
         return;
     withdraw(*owner);
@@ -361,39 +286,109 @@ void ReadAhead::unschedule(const std::shared_ptr<DirectoryJob> &job)
     addOffer(owner);
 }
 
-void ReadAhead::reclaimed(DirectoryJob &job)
+void ReadAhead::drop(DirectoryJob &job)
 {
-    --m_out;
-    job.parentPin.reset();
-    job.parent = nullptr;
-    m_cache.release();
-    job.state = DirectoryJob::State::Waiting;
+    withdraw(job);
+    for (const auto &child : job.children)
+        discard(child.second);
+    job.children.clear();
 }
 
-void ReadAhead::handOut()
+void ReadAhead::discard(const std::shared_ptr<DirectoryJob> &job)
+{
+    job->ahead = false;
+    job->owner.reset();
+    switch (job->state) {
+    case State::Out:
+        if (m_pool->takeBack(job))
+            release(*job);
+        else
+            job->dropped = true; // goes once it is back
+        break;
+    case State::Done:
+        --m_held;
+        m_heldEntries -= size_t(job->listing.entries.size());
+        drop(*job);
+        break;
+    case State::New:
+        break;
+    }
+}
+
+void ReadAhead::poll()
+{
+    if (collect())
+        fill();
+}
+
+void ReadAhead::offer(const std::shared_ptr<DirectoryJob> &owner)
+{
+    addOffer(owner);
+    fill();
+}
+
+void ReadAhead::addOffer(const std::shared_ptr<DirectoryJob> &owner)
+{
+    if (m_pool)
+        m_offers.add(owner);
+}
+
+void ReadAhead::withdraw(DirectoryJob &owner)
+{
+    m_offers.withdraw(owner);
+}
+
+void ReadAhead::fill()
 {
     if (!m_pool)
         return;
-    // On slow storage every job the read-ahead asked for is out at once, so
-    // that the workers never wait for the walk's thread to hand out more. On
-    // a fast disk enough that no worker runs dry while the walk's thread
-    // writes lines or reads a directory itself; those it would wait for, it
-    // takes back and reads.
-    const size_t limit = m_context.probe.slow() ? Budget : 8 * size_t(m_pool->threads());
-    while (!m_waiting.empty() && m_out < limit && !cancelled() && m_cache.reserve()) {
-        const std::shared_ptr<DirectoryJob> job = *m_waiting.begin();
-        Error error;
-        DescriptorCache::Pin parent = m_cache.acquire(job->node->parent, &error);
-        m_waiting.erase(m_waiting.begin());
-        if (!parent) {
-            // The walk reads it when it gets there, and says why it cannot.
-            m_cache.release();
-            continue;
+    const size_t limit = m_context.probe.slow() ? SlowOut : FastOutPerThread * size_t(m_pool->threads());
+    // Waking a worker costs about as much as reading a small directory, so
+    // the read-ahead grows in batches, once a quarter of it was taken.
+    const bool grow = m_pool->out() + limit / 4 <= limit;
+    while (!m_offers.isEmpty() && m_held < MaxHeld && m_heldEntries < MaxHeldEntries && !cancelled()) {
+        const std::shared_ptr<DirectoryJob> owner = m_offers.first();
+        if (!grow || m_pool->out() >= limit) {
+            // A directory found just now may be needed before one asked for
+            // earlier: it takes the turn of the last one nobody started. On
+            // slow storage only: elsewhere few wait to be started, and not
+            // for long.
+            if (!m_context.probe.slow())
+                break;
+            const std::shared_ptr<DirectoryJob> later =
+                    m_pool->takeBackLastAfter(owner->node.get(), quint32(owner->scheduled));
+            if (!later)
+                break;
+            release(*later);
+            unschedule(later);
         }
-        job->parent = &parent.reader();
-        job->parentPin = std::move(parent);
-        job->state = DirectoryJob::State::Out;
-        ++m_out;
-        m_pool->submit(job);
+        if (!dispatch(owner))
+            break;
     }
+}
+
+bool ReadAhead::dispatch(const std::shared_ptr<DirectoryJob> &owner)
+{
+    if (!m_cache.reserve())
+        return false;
+    withdraw(*owner);
+    Error error;
+    DescriptorCache::Pin parent = m_cache.acquire(owner->node, &error);
+    if (!parent) {
+        // The walk reads its subdirectories when it gets there, and says why
+        // it cannot.
+        m_cache.release();
+        return true;
+    }
+    const size_t entry = owner->scheduled++;
+    std::shared_ptr<DirectoryJob> job = makeChild(*owner, entry);
+    job->ahead = true;
+    job->owner = owner;
+    job->parentPin = std::move(parent);
+    job->parent = &job->parentPin.reader();
+    job->state = State::Out;
+    owner->addChild(entry, job);
+    m_pool->push(job);
+    addOffer(owner);
+    return true;
 }

@@ -3,11 +3,11 @@
 #pragma once
 
 #include "directoryjob.h"
+#include "readaheadoffers.h"
 
 #include <QByteArrayList>
 
 #include <memory>
-#include <set>
 #include <vector>
 
 class DescriptorCache;
@@ -15,20 +15,28 @@ class WorkerPool;
 
 // Which directories are read, when and where: once a directory is read, its
 // subdirectories are read ahead by the workers, soonest needed first, within
-// a bound of their own, so that the walk rarely waits; a directory the walk
-// needs that nobody started is read here and now. A job is handed to a
-// worker only with a descriptor reserved for it and its parent pinned; both
-// come back when the walk takes the job back.
+// a budget, so that the walk rarely waits; a directory the walk needs that
+// nobody started is read here and now. A job goes out only with a descriptor
+// reserved for it and its parent pinned; both come back with the job.
 //
-// Threads: the walk's thread alone uses all of it: the queue of jobs not yet
-// handed out, the offers, the budget, the jobs' scheduling and the cache.
-// Workers only read the jobs handed to them (workerpool.h).
+// Threads: the walk's thread alone uses all of it: the offers, the budget,
+// the jobs' scheduling and the cache. Workers only read the jobs in the
+// pool's one queue (workerpool.h). Invariants:
+// - every job asked for ahead and not yet taken by the walk is among the
+//   children of its owner, and is Out (in the pool, holding one reservation
+//   and a pin of its parent) or Done (counted in m_held and m_heldEntries);
+//   a dropped one is in the pool alone, and goes once it is back;
+// - the walk's thread waits in one place, awaitWorkers(), and only while a
+//   worker reads a job; otherwise it reads what it needs itself;
+// - at the end of a walk that was not cancelled nothing is held, offered or
+//   out but dropped jobs; after stop() nothing is out and nothing reserved.
 class ReadAhead
 {
 public:
-    // Without a pool in the context (one thread) every directory is read
-    // here when the walk needs it.
-    ReadAhead(DescriptorCache &cache, const ReadContext &context, QByteArrayList topLevelSkipped);
+    // Without a pool (one thread, or none could start) every directory is
+    // read here when the walk needs it.
+    ReadAhead(DescriptorCache &cache, const ReadContext &context, WorkerPool *pool,
+              QByteArrayList topLevelSkipped);
     ~ReadAhead();
     ReadAhead(const ReadAhead &) = delete;
     ReadAhead &operator=(const ReadAhead &) = delete;
@@ -45,58 +53,55 @@ public:
     // ahead; withdraw() stops that once the walk leaves it.
     void offer(const std::shared_ptr<DirectoryJob> &owner);
     void withdraw(DirectoryJob &owner);
-    // Takes back what the workers read meanwhile and hands out more; cheap
+    // The walk will not enter job, which it took: what was asked for below
+    // it goes.
+    void drop(DirectoryJob &job);
+    // Takes back what the workers read meanwhile and asks for more; cheap
     // when nothing was read.
     void poll();
-    // Stops the workers and drops every job not taken by the walk.
-    void stop();
+    // Stops the workers and gives back what every job out holds. True when
+    // every job asked for ahead had been taken or dropped: nothing was held,
+    // offered, or out but dropped jobs.
+    bool stop();
 
 private:
-    struct ByNextPlace {
-        bool operator()(const std::shared_ptr<DirectoryJob> &a,
-                        const std::shared_ptr<DirectoryJob> &b) const;
-    };
-
     bool cancelled() const;
     std::shared_ptr<DirectoryJob> makeChild(DirectoryJob &owner, size_t entry) const;
-    bool isSkipped(const DirectoryJob &owner, size_t entry) const;
-    // Reads a job here, waiting for descriptors the workers hold if need be.
+    // Reads a New job here.
     void readHere(DirectoryJob &job, const std::shared_ptr<DirectoryNode> &left);
-    // Waits until the job a worker reads is back, doing other work meanwhile.
-    void waitFor(DirectoryJob &job);
-    // Waits until any job handed out is back.
-    void awaitAny();
-    // Reads the job needed soonest among those no worker started, here, when
-    // the storage is fast; false when there is none to read so.
-    bool readWaitingHere();
-    // Takes back every job the workers read.
-    void takeBack();
-    // A job read ahead, by a worker or here: done, or to be read again when
-    // the system ran out of descriptors.
-    void finishAhead(const std::shared_ptr<DirectoryJob> &job);
+    // Reserves a descriptor to read here; false when the walk was cancelled.
+    bool reserveHere();
+    // Until the job, which a worker reads, is back.
+    void awaitRead(DirectoryJob &job);
+    // The one wait: until a worker has read a job, which it takes back,
+    // helping with shared entries meanwhile. False at once when no worker
+    // reads anything: nothing could end a wait.
+    bool awaitWorkers();
+    // On a fast disk, reads the first job nobody started here rather than
+    // wait; false when there is none to read so.
+    bool readQueuedHere();
+    // Takes back every job the workers read; false when there was none.
+    bool collect();
+    // A job out is back, read.
+    void finish(const std::shared_ptr<DirectoryJob> &job);
     // Hands a read job's directory to the cache, or gives its descriptor back.
     void settleDescriptors(DirectoryJob &job);
+    // Gives back what a job out holds, once it is no longer out.
+    void release(DirectoryJob &job);
+    // An ahead job no longer asked for: its owner may ask for it again.
+    void unschedule(const std::shared_ptr<DirectoryJob> &job);
+    // An ahead job the walk will never take, with what was asked below it.
+    void discard(const std::shared_ptr<DirectoryJob> &job);
     void addOffer(const std::shared_ptr<DirectoryJob> &owner);
     void fill();
-    void handOut();
-    // Undoes handing out a job the pool gave back unstarted.
-    void reclaimed(DirectoryJob &job);
-    // Takes a job nobody started back from the read-ahead.
-    void unschedule(const std::shared_ptr<DirectoryJob> &job);
+    // Asks for owner's next subdirectory; false when no descriptor is left.
+    bool dispatch(const std::shared_ptr<DirectoryJob> &owner);
 
     DescriptorCache &m_cache;
     const ReadContext &m_context;
     WorkerPool *const m_pool;
-    const QByteArrayList m_topLevelSkipped;
-
-    // Jobs asked for and not yet handed out, soonest needed first.
-    std::set<std::shared_ptr<DirectoryJob>, JobsByPlace> m_waiting;
-    // Read directories with subdirectories not yet asked for, by the place of
-    // the next one; bounded, as each comparison walks up the tree.
-    std::set<std::shared_ptr<DirectoryJob>, ByNextPlace> m_offers;
-    std::vector<std::shared_ptr<DirectoryJob>> m_back; // taken back from the workers
-    size_t m_out = 0;         // handed out and not taken back
-    size_t m_ahead = 0;       // asked for ahead and not yet taken by the walk
-    size_t m_held = 0;        // of those, read
-    size_t m_heldEntries = 0; // entries of those read
+    ReadAheadOffers m_offers;
+    std::vector<std::shared_ptr<DirectoryJob>> m_back; // collected, not yet finished
+    size_t m_held = 0;        // asked for ahead, read, not yet taken by the walk
+    size_t m_heldEntries = 0; // entries of those
 };

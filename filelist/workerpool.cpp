@@ -2,8 +2,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "workerpool.h"
 
-#include "directoryjob.h"
-#include "entrychunks.h"
 #include "storageprobe.h"
 
 #include <QThread>
@@ -34,7 +32,7 @@ WorkerPool::~WorkerPool()
     stop();
 }
 
-void WorkerPool::start()
+bool WorkerPool::start()
 {
     // A few threads while the storage answers at once: the walk's own thread
     // reads too, and on a fast disk more threads cost more than they save.
@@ -42,6 +40,7 @@ void WorkerPool::start()
     std::lock_guard<std::mutex> lock(m_lock);
     while (int(m_workers.size()) < std::min(initial, m_maxWorkers.load()) && startWorkerLocked()) {
     }
+    return !m_workers.empty();
 }
 
 bool WorkerPool::startWorkerLocked()
@@ -76,44 +75,41 @@ void WorkerPool::growIfSlow()
     }
 }
 
-void WorkerPool::submit(std::shared_ptr<DirectoryJob> job)
+void WorkerPool::checkLocked() const
 {
+    Q_ASSERT(m_out == m_queue.size() + m_reading + m_read.size());
+    Q_ASSERT(size_t(m_readCount.load(std::memory_order_relaxed)) == m_read.size());
+}
+
+void WorkerPool::push(std::shared_ptr<DirectoryJob> job)
+{
+    Q_ASSERT(job->state == DirectoryJob::State::Out);
     {
         std::lock_guard<std::mutex> lock(m_lock);
-        m_done.reserve(m_out + 1);
-        m_queue.insert(std::move(job));
+        // Both may throw; then nothing was pushed.
+        m_read.reserve(m_out + 1);
+        const bool inserted = m_queue.insert(std::move(job)).second;
+        Q_ASSERT(inserted); // one job a place
+        Q_UNUSED(inserted);
         ++m_out;
+        checkLocked();
     }
     m_workReady.notify_one();
 }
 
-bool WorkerPool::reclaim(const std::shared_ptr<DirectoryJob> &job)
+bool WorkerPool::takeBack(const std::shared_ptr<DirectoryJob> &job)
 {
     std::lock_guard<std::mutex> lock(m_lock);
     const auto at = m_queue.find(job);
-    if (at == m_queue.end())
+    if (at == m_queue.end() || *at != job)
         return false;
     m_queue.erase(at);
     --m_out;
+    checkLocked();
     return true;
 }
 
-std::shared_ptr<DirectoryJob> WorkerPool::reclaimLastAfter(const DirectoryNode *dir, quint32 index)
-{
-    std::lock_guard<std::mutex> lock(m_lock);
-    if (m_queue.empty())
-        return nullptr;
-    const auto last = std::prev(m_queue.end());
-    const DirectoryNode &node = *(*last)->node;
-    if (comparePlaces(dir, index, node.parent.get(), node.index) >= 0)
-        return nullptr;
-    std::shared_ptr<DirectoryJob> job = *last;
-    m_queue.erase(last);
-    --m_out;
-    return job;
-}
-
-std::shared_ptr<DirectoryJob> WorkerPool::reclaimFirst()
+std::shared_ptr<DirectoryJob> WorkerPool::takeBackFirst()
 {
     std::lock_guard<std::mutex> lock(m_lock);
     if (m_queue.empty())
@@ -121,18 +117,36 @@ std::shared_ptr<DirectoryJob> WorkerPool::reclaimFirst()
     std::shared_ptr<DirectoryJob> job = *m_queue.begin();
     m_queue.erase(m_queue.begin());
     --m_out;
+    checkLocked();
     return job;
 }
 
-void WorkerPool::takeDone(std::vector<std::shared_ptr<DirectoryJob>> *done)
+std::shared_ptr<DirectoryJob> WorkerPool::takeBackLastAfter(const DirectoryNode *dir, quint32 index)
 {
     std::lock_guard<std::mutex> lock(m_lock);
-    done->reserve(done->size() + m_done.size());
-    for (std::shared_ptr<DirectoryJob> &job : m_done)
-        done->push_back(std::move(job));
-    m_out -= m_done.size();
-    m_done.clear();
-    m_doneCount.store(0, std::memory_order_relaxed);
+    if (m_queue.empty())
+        return nullptr;
+    const auto last = std::prev(m_queue.end());
+    const DirectoryNode &node = *(*last)->node;
+    if (dir && comparePlaces(dir, index, node.parent.get(), node.index) >= 0)
+        return nullptr;
+    std::shared_ptr<DirectoryJob> job = *last;
+    m_queue.erase(last);
+    --m_out;
+    checkLocked();
+    return job;
+}
+
+void WorkerPool::collect(std::vector<std::shared_ptr<DirectoryJob>> *read)
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    read->reserve(read->size() + m_read.size());
+    for (std::shared_ptr<DirectoryJob> &job : m_read)
+        read->push_back(std::move(job));
+    m_out -= m_read.size();
+    m_read.clear();
+    m_readCount.store(0, std::memory_order_relaxed);
+    checkLocked();
 }
 
 EntryChunks *WorkerPool::sharedWorkLocked() const
@@ -144,16 +158,22 @@ EntryChunks *WorkerPool::sharedWorkLocked() const
     return nullptr;
 }
 
-void WorkerPool::helpOrWait()
+bool WorkerPool::wait()
 {
     {
         std::unique_lock<std::mutex> lock(m_lock);
         if (EntryChunks *chunks = sharedWorkLocked()) {
             help(lock, *chunks);
-            return;
+            return true;
         }
+        if (!m_read.empty() || m_context.cancelled.load())
+            return true;
+        // Only a worker reading a job can end the wait; queued jobs may wait
+        // for the walk's thread itself, which then reads them.
+        if (m_reading == 0)
+            return false;
         const auto woken = [this] {
-            return !m_done.empty() || sharedWorkLocked() || m_context.cancelled.load();
+            return !m_read.empty() || sharedWorkLocked() || m_context.cancelled.load();
         };
         m_walkWaiting = true;
         if (m_adaptive && int(m_workers.size()) < m_maxWorkers && m_context.probe.slow())
@@ -163,6 +183,7 @@ void WorkerPool::helpOrWait()
         m_walkWaiting = false;
     }
     growIfSlow();
+    return true;
 }
 
 void WorkerPool::wake()
@@ -172,7 +193,7 @@ void WorkerPool::wake()
     m_walkWakes.notify_all();
 }
 
-void WorkerPool::stop()
+std::vector<std::shared_ptr<DirectoryJob>> WorkerPool::stop()
 {
     {
         std::lock_guard<std::mutex> lock(m_lock);
@@ -191,11 +212,18 @@ void WorkerPool::stop()
         if (worker.joinable())
             worker.join();
     }
-    // On the walk's thread, where the jobs belong.
+    // The jobs go back to the walk's thread, where they belong, without an
+    // allocation: room for all of them was reserved as they were pushed.
     std::lock_guard<std::mutex> lock(m_lock);
+    Q_ASSERT(m_reading == 0);
+    for (const std::shared_ptr<DirectoryJob> &job : m_queue)
+        m_read.push_back(job);
     m_queue.clear();
-    m_done.clear();
+    std::vector<std::shared_ptr<DirectoryJob>> out = std::move(m_read);
+    m_read.clear();
+    m_readCount.store(0, std::memory_order_relaxed);
     m_out = 0;
+    return out;
 }
 
 void WorkerPool::lookAtEntries(EntryChunks &chunks)
@@ -209,7 +237,7 @@ void WorkerPool::lookAtEntries(EntryChunks &chunks)
         // Worth sharing once more is left than this thread would soon do.
         if (!shared && chunks.left() > 4 * size) {
             std::lock_guard<std::mutex> lock(m_lock);
-            m_shared.push_back(&chunks);
+            m_shared.push_back(&chunks); // room for one per thread
             shared = true;
             m_workReady.notify_all();
             if (m_walkWaiting)
@@ -256,12 +284,15 @@ void WorkerPool::work()
         }
         std::shared_ptr<DirectoryJob> job = *m_queue.begin();
         m_queue.erase(m_queue.begin());
+        ++m_reading;
         lock.unlock();
         job->read(m_context);
         growIfSlow();
         lock.lock();
-        m_done.push_back(std::move(job)); // room was reserved when it was handed out
-        m_doneCount.fetch_add(1, std::memory_order_release);
+        --m_reading;
+        m_read.push_back(std::move(job)); // room was reserved when it was pushed
+        m_readCount.fetch_add(1, std::memory_order_release);
+        checkLocked();
         if (m_walkWaiting)
             m_walkWakes.notify_one();
     }

@@ -16,6 +16,8 @@
 
 #ifdef Q_OS_WIN
 #include <windows.h>
+#else
+#include <sys/resource.h>
 #endif
 
 #include <cerrno>
@@ -54,6 +56,8 @@ private slots:
     void exactBytes_data();
     void exactBytes();
     void cancelAtRandomMoments();
+    void fewDescriptors_data();
+    void fewDescriptors();
     void emptyTreeGivesEmptyFile();
     void publish_data();
     void publish();
@@ -341,6 +345,46 @@ void tst_FileList::cancelAtRandomMoments()
     }
     qInfo("%d walks, %d of them cancelled, within %lld us", done, cancelled, window);
     QVERIFY(cancelled > 0);
+}
+
+void tst_FileList::fewDescriptors_data()
+{
+    addThreadRows();
+}
+
+// With few descriptors the walk gives directories up and reopens them all
+// the time, while workers below them look for a link's target among their
+// ancestors: the same walk as with many.
+void tst_FileList::fewDescriptors()
+{
+#ifdef Q_OS_WIN
+    QSKIP("a process's descriptor limit is POSIX's");
+#else
+    QFETCH(int, threads);
+    // A ring of directories, each holding three subdirectories with a file
+    // and three links to the next: every way around ends in a link back.
+    QTemporaryDir dir;
+    TestTree t(dir.path());
+    for (int i = 0; i < 7; ++i) {
+        for (int j = 0; j < 3; ++j) {
+            t.file(QStringLiteral("r%1/s%2/f").arg(i).arg(j))
+                    .link(QStringLiteral("r%1/l%2").arg(i).arg(j), QStringLiteral("../r%1").arg((i + 1) % 7));
+        }
+    }
+    WalkRecorder many;
+    QVERIFY(many.walk(t.root()));
+    struct rlimit before;
+    QCOMPARE(::getrlimit(RLIMIT_NOFILE, &before), 0);
+    struct rlimit few = before;
+    few.rlim_cur = 40;
+    QCOMPARE(::setrlimit(RLIMIT_NOFILE, &few), 0);
+    WalkRecorder walk;
+    const bool exact = walk.walk(t.root(), {}, threads);
+    QCOMPARE(::setrlimit(RLIMIT_NOFILE, &before), 0);
+    QVERIFY(exact);
+    QCOMPARE(walk.entries(), many.entries());
+    QCOMPARE(walk.lines(), many.lines());
+#endif
 }
 
 void tst_FileList::emptyTreeGivesEmptyFile()

@@ -810,14 +810,29 @@ void tst_Program::threadsGiveTheSameRun_data()
     QTest::newRow("damage part-way") << wide << "getdents64:<root>/share/d3:5:0" << -1 << false
                                      << -1 << false;
     QTest::newRow("a vanished entry") << wide << "fstatat:f12:2" << -1 << true << -1 << false;
-    // Not a link: only the walk's own path tells that it leads back.
-    QTest::newRow("a directory mounted inside itself")
-            << QStringList{"share/a/x", "share/loop/", "share/z"} << "" << -1 << true << -1 << true;
+    // Not a link: only the walk's own path tells that it leads back, once
+    // the workers may have read below it.
+    QStringList mounted{"share/a/x", "share/loop/", "share/z"};
+    for (int i = 0; i < 30; ++i)
+        mounted << QStringLiteral("share/d%1/e/f").arg(i);
+    QTest::newRow("a directory mounted inside itself") << mounted << "" << -1 << true << -1 << true;
     QStringList deep;
     for (int i = 0; i < 40; ++i)
         deep << QStringLiteral("share/d%1/a/b/c/f").arg(i) << QStringLiteral("share/d%1/a/g").arg(i);
     // The fewest descriptors one thread saves this list with.
     QTest::newRow("a tight descriptor limit") << deep << "" << 8 << true << -1 << false;
+    // Without workers the walk reads everything itself, as with one thread.
+    QStringList few;
+    for (int i = 1; i <= 20; ++i)
+        few << QStringLiteral("share/C%1/a/f").arg(i);
+    QTest::newRow("no thread can start, few descriptors")
+            << few << "pthread_create:-:11" << 20 << true << -1 << false;
+    // Memory runs out while the source itself is read: nothing is saved.
+    QStringList wideTop{"share/sub/g"};
+    for (int i = 0; i < 3000; ++i)
+        wideTop << QStringLiteral("share/f%1").arg(i);
+    QTest::newRow("memory runs out in the top level")
+            << wideTop << "realloc:60000:12" << -1 << false << -1 << false;
     // No latency: many requests at once through FUSE are what counts.
     QTest::newRow("through a file system of its own") << wide << "" << -1 << true << 0 << false;
     // Slow: the read-ahead hands out all it may, more directories than that wait, and one
