@@ -113,11 +113,12 @@ QList<QByteArray> givenArguments(int argc, char *argv[])
 // A stop asked for by a signal is a stop asked for by closing the window.
 // Once the window has closed, further stops are ignored: what is left to do
 // is to clean up.
-void runWindow(QDialog &dialog)
+void runWindow(vorn_filesync_listDialog &dialog)
 {
 #ifdef Q_OS_UNIX
     StopSignals stopSignals;
     QObject::connect(&stopSignals, &StopSignals::received, &dialog, &QDialog::reject);
+    dialog.setRunningHere(&StopSignals::cancelDirectly);
 #endif
     dialog.exec();
 }

@@ -2,6 +2,9 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "stopsignals.h"
 
+#include "listrun.h"
+
+#include <atomic>
 #include <csignal>
 
 namespace {
@@ -12,6 +15,7 @@ constexpr int Caught[] = {SIGTERM, SIGINT, SIGHUP};
 constexpr int Interval = 100;
 
 volatile std::sig_atomic_t stopAsked = 0;
+std::atomic<ListRun *> runHere{nullptr};
 
 } // namespace
 
@@ -41,6 +45,17 @@ StopSignals::~StopSignals()
 void StopSignals::handle(int)
 {
     stopAsked = 1;
+    if (ListRun *run = runHere.load())
+        run->cancelFromSignal();
+}
+
+void StopSignals::cancelDirectly(ListRun *run)
+{
+    static_assert(std::atomic<ListRun *>::is_always_lock_free);
+    runHere.store(run);
+    // A stop that came before the run began would wait for the timer.
+    if (run && stopAsked)
+        run->cancel();
 }
 
 void StopSignals::timerEvent(QTimerEvent *)

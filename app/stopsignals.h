@@ -4,6 +4,7 @@
 
 #include <QObject>
 
+class ListRun;
 class QTimerEvent;
 
 // SIGTERM, SIGINT and SIGHUP (a service stop, Ctrl-C, a closed terminal)
@@ -23,6 +24,10 @@ public:
     // From then on these signals are ignored: the program is ending anyway,
     // and what is left to do is to clean up.
     ~StopSignals() override;
+
+    // While the run goes on on the thread that would handle received() (no
+    // other could start), a stop cancels it from the handler; null ends that.
+    static void cancelDirectly(ListRun *run);
 
 signals:
     void received();

@@ -144,7 +144,11 @@ void vorn_filesync_listDialog::generate()
         });
     } catch (const std::exception &) {
         // No thread to be had: the run happens here, and the window waits.
+        if (m_runningHere)
+            m_runningHere(listRun.get());
         m_outcome = listRun->run();
+        if (m_runningHere)
+            m_runningHere(nullptr);
         finish();
     }
 }

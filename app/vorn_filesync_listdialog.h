@@ -9,6 +9,7 @@
 #include <QList>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <thread>
@@ -43,6 +44,10 @@ public:
     // nothing ran; Cancelled when the window closed before the run began.
     std::optional<ListRun::Outcome> outcome();
 
+    // Told the run before it goes on on the window's own thread, as no other
+    // could start, and null once it is over: only a direct way reaches it then.
+    void setRunningHere(std::function<void(ListRun *)> told) { m_runningHere = std::move(told); }
+
 protected:
     void timerEvent(QTimerEvent *event) override;
     // The arguments the source directory is taken from, program name first.
@@ -64,4 +69,5 @@ private:
     std::optional<ListRun::Outcome> m_outcome;
     std::atomic<bool> runEnded{false};
     bool m_wrongArgumentCount = false;
+    std::function<void(ListRun *)> m_runningHere;
 };

@@ -158,6 +158,12 @@ void DirectoryWalk::cancel()
         d->m_pool->wake();
 }
 
+void DirectoryWalk::cancelFromSignal() noexcept
+{
+    static_assert(std::atomic<bool>::is_always_lock_free);
+    d->m_cancelled.store(true, std::memory_order_relaxed);
+}
+
 bool DirectoryWalk::isCancelled() const
 {
     return d->m_cancelled.load();

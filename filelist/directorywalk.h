@@ -71,6 +71,9 @@ public:
     Result run(WalkSink &sink);
     // Stops a run as soon as it can; from any thread.
     void cancel();
+    // The same from a signal handler: it only sets the walk's flag, which
+    // the walk sees at its next entry, or once the read it waits for is done.
+    void cancelFromSignal() noexcept;
     bool isCancelled() const;
 
 private:

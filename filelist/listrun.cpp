@@ -176,6 +176,11 @@ void ListRun::cancel()
     m_walk->cancel();
 }
 
+void ListRun::cancelFromSignal() noexcept
+{
+    m_walk->cancelFromSignal();
+}
+
 ListRun::Outcome ListRun::run()
 {
     Outcome outcome = Outcome::Failed;

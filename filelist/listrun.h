@@ -37,6 +37,9 @@ public:
     Outcome run();
     // These may be called from any thread while run() goes on.
     void cancel();
+    // The same from a signal handler, when the run's own thread is the one
+    // the signal would have to reach (directorywalk.h).
+    void cancelFromSignal() noexcept;
     qint64 entriesListed() const { return m_listed.load(std::memory_order_relaxed); }
     // Whether the run waits for another run on the same directory to end.
     bool isWaiting() const { return m_waiting.load(std::memory_order_relaxed); }
