@@ -58,7 +58,10 @@ bool addName(const char *name, unsigned char type, DirectoryReader::Listing *lis
         return true;
     }
     DirectoryReader::Entry entry;
-    if (type == DT_LNK || type == DT_UNKNOWN)
+    // A directory's line has neither time nor size: nothing to look at.
+    if (type == DT_DIR)
+        entry.kind = DirectoryReader::Entry::Kind::Directory;
+    else if (type == DT_LNK || type == DT_UNKNOWN)
         entry.flags = DirectoryReader::Entry::Link;
     return listing->add(utf8, decoded, entry);
 }
