@@ -71,10 +71,15 @@ bool ListFile::write(const char *data, qsizetype size, Error *error)
 {
     while (size > 0) {
         const ssize_t n = ::write(int(m_native), data, size_t(size));
+        if (n < 0 && errno == EINTR)
+            continue;
         if (n < 0) {
-            if (errno == EINTR)
-                continue;
             *error = SystemError::last();
+            return false;
+        }
+        // Nothing written, and no reason given: trying again would loop.
+        if (n == 0) {
+            *error = SystemError::fromCode(EIO);
             return false;
         }
         data += n;
