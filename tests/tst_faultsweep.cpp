@@ -26,7 +26,8 @@
 // byte and no new file, and says which in its last line and its exit status;
 // storage that fails to be read keeps the previous list. By default each row
 // tries the first N, the last, a stride and a fixed random sample;
-// VORN_SWEEP_EVERY=1 tries every N, VORN_SWEEP_N=N that one alone, told in full.
+// VORN_SWEEP_EVERY=1 tries every N (rows then outlast QtTest's watchdog: raise
+// QTEST_FUNCTION_TIMEOUT), VORN_SWEEP_N=N that one alone, told in full.
 class tst_FaultSweep : public QObject
 {
     Q_OBJECT
