@@ -13,6 +13,7 @@
 #ifdef Q_OS_UNIX
 #include "quietstart.h"
 #include "stopsignals.h"
+#include "unixmessages.h"
 #endif
 
 #include <csignal>
@@ -130,6 +131,8 @@ int main(int argc, char *argv[])
     openClosedStandardStreams();
 #ifdef Q_OS_WIN
     installWindowsMessageHandler();
+#else
+    installUnixMessageHandler();
 #endif
     ignoreBrokenPipes();
     switch (informationAsked({argv, argv + argc})) {

@@ -202,7 +202,9 @@ QString version()
 
 void debugLine(const QString &text)
 {
-    qDebug().noquote() << text;
+    // Straight to the handler, as qDebug() would after its stream, which
+    // allocates: memory may have run out.
+    qt_message_output(QtDebugMsg, QMessageLogContext(), text);
 }
 
 void outputText(const QString &text)
