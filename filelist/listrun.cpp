@@ -163,7 +163,7 @@ QStringList ListRun::excludedNames()
 }
 
 ListRun::ListRun(const QByteArray &source, int threads)
-    : m_source(source),
+    : m_source(source), m_outOfMemoryLine(Message::outOfMemory(QString::fromUtf8(source))),
       m_walk(std::make_unique<DirectoryWalk>(source, excludedNames(),
                                              QByteArrayList{ListFile::NewName}, threads))
 {
@@ -188,16 +188,16 @@ ListRun::Outcome ListRun::run()
     try {
         outcome = walkAndSave();
     } catch (const std::bad_alloc &) {
-        debugLine(Message::outOfMemory(QString::fromUtf8(m_source)));
+        debugLine(m_outOfMemoryLine);
     } catch (const std::exception &e) {
-        debugLine(Message::internalError(QString::fromUtf8(m_source),
-                                         QString::fromLocal8Bit(e.what())));
+        try {
+            debugLine(Message::internalError(QString::fromUtf8(m_source),
+                                             QString::fromLocal8Bit(e.what())));
+        } catch (const std::bad_alloc &) {
+            debugLine(m_outOfMemoryLine);
+        }
     }
-    try {
-        debugLine(outcomeLine(outcome));
-    } catch (const std::exception &) {
-        // Memory ran out for the last line: the outcome itself stands.
-    }
+    debugLine(outcomeLine(outcome));
     return outcome;
 }
 
@@ -205,9 +205,7 @@ QString ListRun::outcomeLine(Outcome outcome) const
 {
     switch (outcome) {
     case Outcome::Saved:
-        return Message::saved(QString::fromUtf8(m_source) + QDir::separator()
-                                      + QLatin1String(ListFile::Name),
-                              m_lines, m_unreadDirectories);
+        return m_savedLine;
     case Outcome::SaveFailed:
         return Message::notSavedWrite();
     case Outcome::Cancelled:
@@ -240,6 +238,9 @@ ListRun::Outcome ListRun::walkAndSave()
         writer.discard();
         return Outcome::Cancelled;
     }
+    // Made before the list is put in place, so that nothing is left to fail
+    // once it is.
+    m_savedLine = Message::saved(dir + QLatin1String(ListFile::Name), m_lines, m_unreadDirectories);
     ListFile::Error error;
     if (!writer.renameOver(&error)) {
         debugLine(Message::cannotReplace(dir + QLatin1String(ListFile::Name), error.text()));
@@ -247,7 +248,12 @@ ListRun::Outcome ListRun::walkAndSave()
         return Outcome::SaveFailed;
     }
     // The new list is in place: clients read it from now on.
-    if (!writer.syncDirectory(&error))
-        debugLine(Message::cannotSync(QString::fromUtf8(m_source), error.text()));
+    if (!writer.syncDirectory(&error)) {
+        try {
+            debugLine(Message::cannotSync(QString::fromUtf8(m_source), error.text()));
+        } catch (const std::bad_alloc &) {
+            // The line is lost; the list is in place all the same.
+        }
+    }
     return Outcome::Saved;
 }

@@ -52,9 +52,13 @@ private:
     class Writer;
 
     Outcome walkAndSave();
+    // The last line; it allocates nothing, as memory may have run out.
     QString outcomeLine(Outcome outcome) const;
 
     QByteArray m_source;
+    // Made beforehand: memory may have run out by the time they are told.
+    const QString m_outOfMemoryLine;
+    QString m_savedLine;
     std::unique_ptr<DirectoryWalk> m_walk;
     std::atomic<qint64> m_listed{0};
     std::atomic<qint64> m_written{0};
