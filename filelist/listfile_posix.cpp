@@ -41,8 +41,14 @@ bool ListFile::create(const char *replacing, qint64 *replacedSize, Error *error)
         return false;
     }
     struct stat old;
-    const bool replaces = ::fstatat(dirFd(m_dir), replacing, &old, AT_SYMLINK_NOFOLLOW) == 0
-            && S_ISREG(old.st_mode);
+    const bool found = ::fstatat(dirFd(m_dir), replacing, &old, AT_SYMLINK_NOFOLLOW) == 0;
+    // A list whose mode and owner cannot be told is not replaced by one
+    // clients might not be able to read.
+    if (!found && errno != ENOENT) {
+        *error = SystemError::last();
+        return false;
+    }
+    const bool replaces = found && S_ISREG(old.st_mode);
     *replacedSize = replaces ? qint64(old.st_size) : -1;
     const int fd = ::openat(dirFd(m_dir), m_name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
                             replaces ? (old.st_mode & 07777) : 0666);
