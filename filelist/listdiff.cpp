@@ -160,23 +160,27 @@ bool ListDiff::readPrevious()
         ++m_previousEntries;
         m_line = line;
         m_current = true;
+        m_checked = false;
         return true;
     }
 }
 
-bool ListDiff::check(QByteArrayView line, QByteArrayView *name)
+bool ListDiff::check()
 {
-    if (!isText(line)) {
+    if (m_checked)
+        return true;
+    if (!isText(m_line)) {
         giveUp(Message::countsNotText(m_listFile, m_previous.lineNumber()));
         return false;
     }
     QByteArrayView time, size;
-    if (!splitLine(line, name, &time, &size) || !isListName(*name) || !isTime(time)
+    if (!splitLine(m_line, &m_name, &time, &size) || !isListName(m_name) || !isTime(time)
         || size.isEmpty() || size.size() > 20 || !allDigits(size)
         || (time.isEmpty() && size != "0")) {
         giveUp(Message::countsNotListLine(m_listFile, m_previous.lineNumber()));
         return false;
     }
+    m_checked = true;
     return true;
 }
 
@@ -219,17 +223,16 @@ void ListDiff::add(const FileEntry &entry, QByteArrayView line)
             m_current = false;
             return;
         }
-        QByteArrayView previousName;
-        if (!check(m_line, &previousName))
+        if (!check())
             return;
-        if (previousName == name) {
+        if (m_name == name) {
             ++m_counts.changed;
             change('~', name);
             m_current = false;
             return;
         }
         QByteArray scratch;
-        const int order = comparePaths(utf8Of(previousName, &scratch), entry.utf8Name());
+        const int order = comparePaths(utf8Of(m_name, &scratch), entry.utf8Name());
         if (order > 0) {
             ++m_counts.added;
             change('+', name);
@@ -240,7 +243,7 @@ void ListDiff::add(const FileEntry &entry, QByteArrayView line)
             giveUp(Message::countsOutOfOrder(m_listFile, m_previous.lineNumber()));
             return;
         }
-        if (!gone(previousName))
+        if (!gone(m_name))
             return;
     }
 }
@@ -250,8 +253,7 @@ bool ListDiff::finishSome(qint64 lines)
     for (; lines > 0; --lines) {
         if (!m_current && (m_ended || !readPrevious()))
             return false;
-        QByteArrayView name;
-        if (!check(m_line, &name) || !gone(name))
+        if (!check() || !gone(m_name))
             return false;
     }
     return !gaveUp() && !m_ended;

@@ -47,8 +47,8 @@ private:
     // Makes the previous list's next entry current; false at its end, or
     // when the counting gave up.
     bool readPrevious();
-    // The current previous line is a list line: its name.
-    bool check(QByteArrayView line, QByteArrayView *name);
+    // Whether the current previous line is a list line; m_name is its name.
+    bool check();
     // The current previous entry is gone, if it comes after the one before.
     bool gone(QByteArrayView name);
     void change(char kind, QByteArrayView name);
@@ -59,6 +59,10 @@ private:
     QString m_listFile;
     QByteArrayView m_line; // the current previous line, when m_current
     bool m_current = false;
+    // Once checked, its name: a line may stay current while many new ones
+    // come before it.
+    QByteArrayView m_name;
+    bool m_checked = false;
     bool m_ended = false;
     QString m_problem;
     ChangeCounts m_counts;
