@@ -294,7 +294,10 @@ QString usage()
                     "\n"
                     "Variables: CC_SERVER_ROOT and CC_SYSTEM (the source), TZ (the zone of the\n"
                     "times), VORN_FILESYNC_LIST_EXIT_STATUS=1 (exit status 0 saved, 1 failed,\n"
-                    "2 not written, 3 cancelled, 4 wrong argument count; 0 without it),\n"
+                    "2 not written, 3 cancelled, 4 wrong argument count, 5 held back by a\n"
+                    "guard; 0 without it), the guards VORN_FILESYNC_LIST_MARKER=NAME,\n"
+                    "VORN_FILESYNC_LIST_MAX_DELETE=N or P% and VORN_FILESYNC_LIST_ALLOW_EMPTY=1,\n"
+                    "VORN_FILESYNC_LIST_CHANGES=FILE (the names of what a saved list changed),\n"
                     "VORN_FILESYNC_LIST_THREADS, QT_QPA_PLATFORM.\n"
                     "The last line on standard error says how the run went.\n"
                     "Manual: man vorn_filesync_list (on Windows, vorn_filesync_list.txt).\n");
