@@ -566,6 +566,13 @@ void tst_Program::damage_data()
                            "filelist: cannot lock <root>\\share against other runs: No locks available",
                            savedFull}
             << full << 0;
+    QTest::newRow("the previous list cannot be read: no counts")
+            << "openat:filelist.sync:5" << 0 << ""
+            << QStringList{source,
+                           "filelist: the changes are not counted: cannot read "
+                           "<root>\\share\\filelist.sync: Input/output error",
+                           "filelist: saved <root>\\share\\filelist.sync (1506 entries)"}
+            << full << 0;
     QTest::newRow("no thread can start")
             << "pthread_create:-:11" << 0 << "" << QStringList{source, savedFull} << full << 0;
     QTest::newRow("memory runs out")
