@@ -12,7 +12,7 @@
 
 // What main decides from its command line and environment, as plain
 // functions: the Qt platforms to try, whether only --help or --version is
-// asked for, and the exit status.
+// asked for, the run's settings and the exit status.
 
 // The displays the caller's environment names and Qt would try, as
 // "NAME=VALUE": WAYLAND_DISPLAY, DISPLAY.
@@ -34,7 +34,21 @@ enum class Information { None, Help, Version };
 // first. Anything else keeps its meaning as a source piece.
 Information informationAsked(const QList<QByteArray> &arguments);
 
+// VORN_FILESYNC_LIST_MAX_DELETE: a whole number of entries, or of percent
+// followed by "%" (at most 100), in decimal digits alone.
+bool parseDeleteLimit(const QByteArray &value, qint64 *limit, bool *percent);
+
+// The guards and the changes file, from VORN_FILESYNC_LIST_ALLOW_EMPTY ("1"
+// lets an empty list through; anything else keeps the guard),
+// VORN_FILESYNC_LIST_MAX_DELETE, VORN_FILESYNC_LIST_MARKER (a name, without
+// a separator) and VORN_FILESYNC_LIST_CHANGES (a file's path); an empty
+// variable is an unset one. A value that is not valid gives no settings and
+// the line that says why: a guard the administrator asked for and mistyped
+// must not let a list through unguarded, so nothing is listed.
+std::optional<RunSettings> runSettings(QString *problem);
+
 // The exit status: with the opt-in ("1", exactly) 0 for a saved list, 1 for
-// a failed run, 2 for a list that could not be written, 3 for a cancelled run
-// and 4 for a wrong argument count (no outcome); 0 always without it.
+// a failed run, 2 for a list that could not be written, 3 for a cancelled run,
+// 4 for a wrong argument count (no outcome) and 5 for a list a guard held
+// back; 0 always without it.
 int exitStatus(std::optional<ListRun::Outcome> outcome, const QByteArray &optIn);

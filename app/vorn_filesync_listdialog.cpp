@@ -3,8 +3,9 @@
 #include "vorn_filesync_listdialog.h"
 
 #include "listrun.h"
-#include "sourcedirectory.h"
 #include "messages.h"
+#include "programrules.h"
+#include "sourcedirectory.h"
 
 #include <QCoreApplication>
 #include <QLabel>
@@ -25,6 +26,7 @@ QString statusText(ListRun::Outcome outcome)
         return QStringLiteral("Save Failed (share read only?)");
     case ListRun::Outcome::Failed:
     case ListRun::Outcome::Cancelled:
+    case ListRun::Outcome::HeldBack:
         break;
     }
     return QStringLiteral("Fail");
@@ -121,17 +123,19 @@ void vorn_filesync_listDialog::generate()
         // The separator alone would walk the whole file system and write to
         // its root; a decoded source that is not text would name another
         // directory. Neither is listed.
-        debugLine(source->isConfigured() ? Message::notText(dir) : Message::notConfigured());
-        debugLine(Message::notSavedTree());
-        m_outcome = ListRun::Outcome::Failed;
-        status->setText(QStringLiteral("Fail"));
-        closeTimerId = startTimer(CloseDelay);
+        refuse(source->isConfigured() ? Message::notText(dir) : Message::notConfigured());
         return;
     }
     const QString emptyPiece = source->emptyPieceLine();
     if (!emptyPiece.isEmpty())
         debugLine(emptyPiece);
-    listRun = std::make_unique<ListRun>(dir.toUtf8(), walkThreads());
+    QString problem;
+    const std::optional<RunSettings> settings = runSettings(&problem);
+    if (!settings) {
+        refuse(problem);
+        return;
+    }
+    listRun = std::make_unique<ListRun>(dir.toUtf8(), walkThreads(), *settings);
     status->setText(progressText(0, -1));
     progressTimerId = startTimer(ProgressInterval);
     // The run's thread only sets the outcome and says it is done; the
@@ -151,6 +155,16 @@ void vorn_filesync_listDialog::generate()
             m_runningHere(nullptr);
         finish();
     }
+}
+
+// Nothing is walked or written.
+void vorn_filesync_listDialog::refuse(const QString &why)
+{
+    debugLine(why);
+    debugLine(Message::notSavedTree());
+    m_outcome = ListRun::Outcome::Failed;
+    status->setText(QStringLiteral("Fail"));
+    closeTimerId = startTimer(CloseDelay);
 }
 
 // The whole path as the tooltip; the window widens for it as far as the

@@ -55,6 +55,8 @@ protected:
 
 private:
     void generate();
+    // Ends the run before it began, with the line that says why.
+    void refuse(const QString &why);
     void showPath(const QString &dir);
     void finish();
 

@@ -3,7 +3,8 @@
 
 // Measures the list's cost on one tree: the walk with one thread against its
 // default and the thread counts given, against the same program of other
-// builds (peers), and against find(1) writing the same fields to a file,
+// builds (peers), against its own runs without a previous list to compare
+// the new one with, and against find(1) writing the same fields to a file,
 // alternating the runs so that all of them see the same machine; warm, cold
 // (the page cache emptied before each run) or through slowfs, a file system
 // whose every metadata request waits as a server's would.
@@ -21,7 +22,6 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -39,6 +39,7 @@ struct Options {
     quint32 seed = 1;
     bool cold = false;
     bool withFind = true;
+    bool withoutList = false;
     int slowfsLatencyUs = -1; // below 0: not through slowfs
     QString slowfs;
     QList<QByteArray> threadCounts{"1", ""};
@@ -46,23 +47,6 @@ struct Options {
     QString tree;
     qint64 size = 0;
 };
-
-// Empties the page cache, dentries and inodes, after writing back what is
-// dirty; says why not when it cannot.
-bool dropCaches(QString *why)
-{
-    if (::geteuid() != 0) {
-        *why = QStringLiteral("not running as root");
-        return false;
-    }
-    ::sync();
-    QFile control(QStringLiteral("/proc/sys/vm/drop_caches"));
-    if (!control.open(QIODevice::WriteOnly) || control.write("3\n") != 2 || !control.flush()) {
-        *why = QStringLiteral("cannot write /proc/sys/vm/drop_caches: ") + control.errorString();
-        return false;
-    }
-    return true;
-}
 
 QByteArray number(qint64 n)
 {
@@ -129,24 +113,33 @@ void printRows(const QByteArray &tree, const std::vector<Contender> &contenders,
     }
 }
 
-// This build's runs against each peer's of the same thread count.
-void printAgainstPeers(const std::vector<Contender> &contenders,
-                       std::vector<Sample> Contender::*samples, const char *which)
+// One run's medians over another's, below 1 where the first costs less.
+void printRatios(const char *which, const Contender &own, const char *how, const Contender &other,
+                 std::vector<Sample> Contender::*samples)
 {
-    for (const Contender &peer : contenders) {
-        if (peer.peer.isEmpty() || (peer.*samples).empty())
+    std::printf("%s, %s%s against %s: wall %s, cpu %s, peak RSS %s\n", which, own.label.constData(),
+                how, other.label.constData(),
+                ratio(medianOf(own.*samples, &Sample::wallMs),
+                      medianOf(other.*samples, &Sample::wallMs)).constData(),
+                ratio(medianOf(own.*samples, &Sample::cpuMs),
+                      medianOf(other.*samples, &Sample::cpuMs)).constData(),
+                ratio(medianOf(own.*samples, &Sample::peakKiB),
+                      medianOf(other.*samples, &Sample::peakKiB)).constData());
+}
+
+// This build's runs against each peer's of the same thread count, and
+// against its own without a previous list.
+void printAgainst(const std::vector<Contender> &contenders,
+                  std::vector<Sample> Contender::*samples, const char *which)
+{
+    for (const Contender &other : contenders) {
+        if ((other.peer.isEmpty() && !other.withoutList) || (other.*samples).empty())
             continue;
         for (const Contender &own : contenders) {
-            if (!own.peer.isEmpty() || !own.isProgram() || own.threads != peer.threads)
-                continue;
-            std::printf("%s, %s against %s: wall %s, cpu %s, peak RSS %s\n", which,
-                        own.label.constData(), peer.label.constData(),
-                        ratio(medianOf(own.*samples, &Sample::wallMs),
-                              medianOf(peer.*samples, &Sample::wallMs)).constData(),
-                        ratio(medianOf(own.*samples, &Sample::cpuMs),
-                              medianOf(peer.*samples, &Sample::cpuMs)).constData(),
-                        ratio(medianOf(own.*samples, &Sample::peakKiB),
-                              medianOf(peer.*samples, &Sample::peakKiB)).constData());
+            if (own.peer.isEmpty() && !own.withoutList && own.isProgram()
+                && own.threads == other.threads)
+                printRatios(which, own, other.withoutList ? " with a previous list" : "", other,
+                            samples);
         }
     }
 }
@@ -156,8 +149,8 @@ void usage()
     std::fprintf(stderr,
                  "usage: vorn_bench [--shape share|chain|comb|flat] [--rounds N] [--seed S]\n"
                  "                  [--threads N,N...] [--peer LABEL=PATH]... [--cold]\n"
-                 "                  [--without-find] [--slowfs-latency-us N] [--slowfs PROGRAM]\n"
-                 "                  TREE SIZE\n"
+                 "                  [--without-find] [--without-list] [--slowfs-latency-us N]\n"
+                 "                  [--slowfs PROGRAM] TREE SIZE\n"
                  "  makes TREE unless it exists: a share of about SIZE entries, a chain or a\n"
                  "  comb of SIZE levels, or one directory of SIZE files; then times the walk\n"
                  "  with one thread, its default and the counts given, and find -printf;\n"
@@ -165,6 +158,8 @@ void usage()
                  "  and its default, in the same rounds;\n"
                  "  --cold adds runs after emptying the page cache (root only);\n"
                  "  --without-find leaves find out, which takes minutes on big trees;\n"
+                 "  --without-list adds this build's runs with the list removed before each,\n"
+                 "  so that there is no previous list to compare the new one with;\n"
                  "  --slowfs-latency-us runs them all through slowfs with that latency\n"
                  "  (PROGRAM, or the one built with the project; skipped without FUSE)\n");
 }
@@ -179,6 +174,10 @@ bool parse(QStringList args, Options *o)
         }
         if (option == QLatin1String("--without-find")) {
             o->withFind = false;
+            continue;
+        }
+        if (option == QLatin1String("--without-list")) {
+            o->withoutList = true;
             continue;
         }
         if (args.isEmpty())
@@ -281,6 +280,11 @@ int main(int argc, char *argv[])
     };
     for (const QByteArray &count : options.threadCounts)
         addProgram({}, listTree, count);
+    for (const QByteArray &count : options.withoutList ? options.threadCounts : QList<QByteArray>()) {
+        addProgram({}, listTree, count);
+        contenders.back().label += ", no previous list";
+        contenders.back().withoutList = true;
+    }
     for (const Peer &peer : options.peers) {
         addProgram(peer.label, QFile::encodeName(peer.program), "1");
         addProgram(peer.label, QFile::encodeName(peer.program), {});
@@ -310,6 +314,8 @@ int main(int argc, char *argv[])
         return 1;
 
     const auto measure = [&listFile](Contender &c, std::vector<Sample> *into) {
+        if (c.withoutList)
+            QFile::remove(listFile);
         Sample s;
         if (!runOnce(c, &s)) {
             std::fprintf(stderr, "%s failed\n", c.label.constData());
@@ -355,11 +361,11 @@ int main(int argc, char *argv[])
         printRows(tree + ", cold", contenders, &Contender::cold, find);
     else if (options.slowfsLatencyUs < 0)
         std::printf("\ncold runs skipped: %s\n", qPrintable(noCold));
-    if (!options.peers.isEmpty()) {
+    if (!options.peers.isEmpty() || options.withoutList) {
         std::printf("\n");
-        printAgainstPeers(contenders, &Contender::warm, "warm");
+        printAgainst(contenders, &Contender::warm, "warm");
         if (options.cold)
-            printAgainstPeers(contenders, &Contender::cold, "cold");
+            printAgainst(contenders, &Contender::cold, "cold");
     }
 
     // Every run of this build must list the same; a peer's list may differ

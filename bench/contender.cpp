@@ -9,6 +9,7 @@
 #include <QProcessEnvironment>
 
 #include <algorithm>
+#include <unistd.h>
 
 namespace {
 
@@ -41,6 +42,21 @@ bool runOnce(const Contender &c, Sample *sample)
     sample->cpuMs = fields[1].toDouble();
     sample->peakKiB = fields[2].toDouble();
     return fields[3].toInt() == 0;
+}
+
+bool dropCaches(QString *why)
+{
+    if (::geteuid() != 0) {
+        *why = QStringLiteral("not running as root");
+        return false;
+    }
+    ::sync();
+    QFile control(QStringLiteral("/proc/sys/vm/drop_caches"));
+    if (!control.open(QIODevice::WriteOnly) || control.write("3\n") != 2 || !control.flush()) {
+        *why = QStringLiteral("cannot write /proc/sys/vm/drop_caches: ") + control.errorString();
+        return false;
+    }
+    return true;
 }
 
 double medianOf(const std::vector<Sample> &samples, double Sample::*field)

@@ -36,6 +36,9 @@ struct Contender {
     std::vector<Sample> warm;
     std::vector<Sample> cold;
     ListDigest list;
+    // The program's list file is removed before each run: nothing to compare
+    // the new list with.
+    bool withoutList = false;
 
     bool isProgram() const { return outputFile.isEmpty(); }
 };
@@ -43,6 +46,9 @@ struct Contender {
 // Runs the contender once to its end through vorn_rusage, beside the
 // benchmark, which measures it; false when either failed.
 bool runOnce(const Contender &c, Sample *sample);
+// Empties the page cache, dentries and inodes, after writing back what is
+// dirty, before a cold run; says why not when it cannot.
+bool dropCaches(QString *why);
 // The median of one field over the samples; 0 without any.
 double medianOf(const std::vector<Sample> &samples, double Sample::*field);
 // The digest of the list file the program wrote.

@@ -43,6 +43,10 @@ public:
     // cut may bring the old list back (whole, as either list is).
     bool syncDirectory(Error *error);
 
+    // Removes the file name below dir, never through a link; one that is not
+    // there is no error.
+    static bool removeFile(const DirectoryReader &dir, const char *name, Error *error);
+
 private:
     void remove();
 

@@ -130,3 +130,11 @@ bool ListFile::syncDirectory(Error *error)
     *error = SystemError::last();
     return false;
 }
+
+bool ListFile::removeFile(const DirectoryReader &dir, const char *name, Error *error)
+{
+    if (::unlinkat(dirFd(dir), name, 0) == 0 || errno == ENOENT)
+        return true;
+    *error = SystemError::last();
+    return false;
+}

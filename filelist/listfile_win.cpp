@@ -140,3 +140,15 @@ bool ListFile::syncDirectory(Error *)
 {
     return true;
 }
+
+bool ListFile::removeFile(const DirectoryReader &dir, const char *name, Error *error)
+{
+    const HANDLE file = openRelative(
+            handleOf(dir.nativeHandle()), QString::fromUtf8(name), DELETE,
+            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
+            FILE_NON_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT | FILE_DELETE_ON_CLOSE, error);
+    if (file == INVALID_HANDLE_VALUE)
+        return error->cause() == Error::Cause::Missing;
+    CloseHandle(file);
+    return true;
+}

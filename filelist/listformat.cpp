@@ -78,7 +78,50 @@ LocalClock::Fields clampedLocalTime(qint64 secs, LocalClock &clock)
     return f;
 }
 
+bool isAscii(QByteArrayView name)
+{
+    for (const char c : name) {
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    }
+    return true;
+}
+
+int compareNames(QByteArrayView a, QByteArrayView b)
+{
+    const QString la = isAscii(a) ? QString() : QString::fromUtf8(a).toLower();
+    const QString lb = isAscii(b) ? QString() : QString::fromUtf8(b).toLower();
+    return compareKeys({a, la}, {b, lb});
+}
+
+// Where the component starting at from ends.
+qsizetype componentEnd(QByteArrayView path, qsizetype from)
+{
+    const void *slash = std::memchr(path.data() + from, '/', size_t(path.size() - from));
+    return slash ? static_cast<const char *>(slash) - path.data() : path.size();
+}
+
 } // namespace
+
+int comparePaths(QByteArrayView a, QByteArrayView b)
+{
+    qsizetype i = 0;
+    qsizetype j = 0;
+    for (;;) {
+        const qsizetype ea = componentEnd(a, i);
+        const qsizetype eb = componentEnd(b, j);
+        const QByteArrayView ca = a.sliced(i, ea - i);
+        const QByteArrayView cb = b.sliced(j, eb - j);
+        if (ca != cb)
+            return compareNames(ca, cb);
+        const bool lastA = ea == a.size();
+        const bool lastB = eb == b.size();
+        if (lastA || lastB)
+            return lastA == lastB ? 0 : (lastA ? -1 : 1);
+        i = ea + 1;
+        j = eb + 1;
+    }
+}
 
 int compareKeys(const SortKey &a, const SortKey &b)
 {

@@ -24,6 +24,12 @@ struct SortKey {
 };
 int compareKeys(const SortKey &a, const SortKey &b);
 
+// The walk order of two relative paths, "/"-separated and UTF-8: component by
+// component with compareKeys, a directory before what is below it ("a/b"
+// comes before "a-b", whose "-" is a smaller byte than "/"). Only a name
+// that is not pure ASCII costs a decoded copy.
+int comparePaths(QByteArrayView a, QByteArrayView b);
+
 // Appends one line of the list file: name,modified,size and CR LF. The name is
 // written unchanged in the local 8-bit encoding; modified is the local time as
 // YYYY-MM-DDTHH:MM:SS, empty for a directory. A file's time before the year 1

@@ -5,6 +5,7 @@
 #include "directorywalk.h"
 #include "fileentry.h"
 #include "filesystemroot.h"
+#include "listchanges.h"
 #include "listfile.h"
 #include "listformat.h"
 #include "localclock.h"
@@ -40,12 +41,19 @@ bool leavesDirectoryOut(const WalkNotice &notice)
 // the first failure to write stops the walk at once (a read-only share is
 // known before the top level's first entry, not hours later); it is told at
 // the end, unless the walk had failed already, which then fails the run for
-// that reason alone, as it would have before writing. Everything here runs on
+// that reason alone, as it would have before writing. What the new list
+// changes is followed line by line (ListChanges). Everything here runs on
 // the walk's own thread.
 class ListRun::Writer : public WalkSink
 {
 public:
-    explicit Writer(ListRun &run) : m_run(run) { m_buffer.reserve(Chunk + 4096); }
+    explicit Writer(ListRun &run)
+        : m_run(run),
+          m_changes(run.m_settings, QString::fromUtf8(run.m_source) + QDir::separator()
+                                            + QLatin1String(ListFile::Name))
+    {
+        m_buffer.reserve(Chunk + 4096);
+    }
 
     // Another run may be writing its list here: it is waited for before
     // anything is read, so that this run lists what that one leaves. Where
@@ -61,7 +69,7 @@ public:
                 m_run.m_waiting = false;
                 if (state == RunLock::State::Unavailable)
                     debugLine(Message::cannotLock(dir, error.text()));
-                return true;
+                return m_changes.holdsMarker(source, dir, &m_run.m_heldBack);
             }
             if (!m_run.m_waiting.exchange(true))
                 debugLine(Message::waiting(dir));
@@ -78,6 +86,8 @@ public:
         if (!m_file->create(ListFile::Name, &oldSize, &m_error))
             stopWriting();
         m_run.m_oldSize.store(oldSize, std::memory_order_relaxed);
+        if (m_file)
+            m_changes.comparePrevious(root, oldSize);
     }
 
     void entry(const FileEntry &entry) override
@@ -85,8 +95,10 @@ public:
         m_run.m_listed.fetch_add(1, std::memory_order_relaxed);
         if (!m_file)
             return;
+        const qsizetype start = m_buffer.size();
         appendListLine(m_buffer, entry, m_clock);
         ++m_run.m_lines;
+        m_changes.add(entry, QByteArrayView(m_buffer).sliced(start, m_buffer.size() - start - 2));
         m_run.m_written.store(m_flushed + m_buffer.size(), std::memory_order_relaxed);
         if (m_buffer.size() >= Chunk)
             flush();
@@ -101,15 +113,19 @@ public:
 
     // Whether the list could not be created or written: the walk was stopped.
     bool failed() const { return m_failed; }
-    // Writes the rest and syncs; the file is then complete.
+    // Writes the rest and syncs; the file is then complete, and so is the
+    // comparison with the previous list.
     bool finish()
     {
         flush();
-        if (m_file && m_file->finish(&m_error))
+        if (m_file && m_file->finish(&m_error)) {
+            m_changes.finish(*m_run.m_walk);
             return true;
+        }
         m_file.reset();
         return false;
     }
+    ListChanges &changes() { return m_changes; }
     bool renameOver(ListFile::Error *error) { return m_file->renameTo(ListFile::Name, error); }
     bool syncDirectory(ListFile::Error *error) { return m_file->syncDirectory(error); }
     // Removes the new file, if any.
@@ -144,6 +160,7 @@ private:
     qint64 m_flushed = 0;
     bool m_failed = false;
     LocalClock m_clock;
+    ListChanges m_changes;
 };
 
 int ListRun::estimatedPercent() const
@@ -162,8 +179,9 @@ QStringList ListRun::excludedNames()
             QStringLiteral("logs")};
 }
 
-ListRun::ListRun(const QByteArray &source, int threads)
+ListRun::ListRun(const QByteArray &source, int threads, const RunSettings &settings)
     : m_source(source), m_outOfMemoryLine(Message::outOfMemory(QString::fromUtf8(source))),
+      m_settings(settings),
       m_walk(std::make_unique<DirectoryWalk>(source, excludedNames(),
                                              QByteArrayList{ListFile::NewName}, threads))
 {
@@ -206,6 +224,8 @@ QString ListRun::outcomeLine(Outcome outcome) const
     switch (outcome) {
     case Outcome::Saved:
         return m_savedLine;
+    case Outcome::HeldBack:
+        return m_heldBack;
     case Outcome::SaveFailed:
         return Message::notSavedWrite();
     case Outcome::Cancelled:
@@ -225,6 +245,9 @@ ListRun::Outcome ListRun::walkAndSave()
     Writer writer(*this);
     const DirectoryWalk::Result result = m_walk->run(writer);
     const QString dir = QString::fromUtf8(m_source) + QDir::separator();
+    // Without the marker nothing was read.
+    if (!m_heldBack.isEmpty())
+        return Outcome::HeldBack;
     if (result == DirectoryWalk::Result::Failed) {
         writer.discard();
         return Outcome::Failed;
@@ -238,9 +261,16 @@ ListRun::Outcome ListRun::walkAndSave()
         writer.discard();
         return Outcome::Cancelled;
     }
+    m_heldBack = writer.changes().heldBack(m_lines);
+    if (!m_heldBack.isEmpty()) {
+        writer.discard();
+        return Outcome::HeldBack;
+    }
     // Made before the list is put in place, so that nothing is left to fail
     // once it is.
-    m_savedLine = Message::saved(dir + QLatin1String(ListFile::Name), m_lines, m_unreadDirectories);
+    const std::optional<ChangeCounts> counts = writer.changes().counts();
+    m_savedLine = Message::saved(dir + QLatin1String(ListFile::Name), m_lines, m_unreadDirectories,
+                                 counts ? &*counts : nullptr);
     ListFile::Error error;
     if (!writer.renameOver(&error)) {
         debugLine(Message::cannotReplace(dir + QLatin1String(ListFile::Name), error.text()));
@@ -248,12 +278,13 @@ ListRun::Outcome ListRun::walkAndSave()
         return Outcome::SaveFailed;
     }
     // The new list is in place: clients read it from now on.
-    if (!writer.syncDirectory(&error)) {
-        try {
+    try {
+        if (!writer.syncDirectory(&error))
             debugLine(Message::cannotSync(QString::fromUtf8(m_source), error.text()));
-        } catch (const std::bad_alloc &) {
-            // The line is lost; the list is in place all the same.
-        }
+        writer.changes().publish();
+    } catch (const std::bad_alloc &) {
+        // A line, or the changes file, is lost; the list is in place all the
+        // same.
     }
     return Outcome::Saved;
 }

@@ -2,6 +2,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
+#include "runsettings.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -19,19 +21,26 @@ class DirectoryWalk;
 // the new file is removed and the old list stays as it was. Runs on one
 // directory take turns: one that finds another on it waits, and then lists
 // what that one left. A source that is the file system's root is refused.
-// Every debug line of the run is printed from here, in walk order, the last
-// one saying how the run went, and no exception leaves it.
+// The new list is compared with the one it replaces as it is written, and
+// the outcome line counts what it changes. Guards may hold a complete new
+// list back (the settings): one that would empty a list with entries, one
+// that would delete more than a limit, or any, when the source lacks a
+// marker. Every debug line of the run is printed from here (ListChanges
+// included), in walk order, the last one saying how the run went, and no
+// exception leaves it.
 class ListRun
 {
 public:
-    enum class Outcome { Saved, Failed, SaveFailed, Cancelled };
+    // HeldBack: a guard kept the previous list.
+    enum class Outcome { Saved, Failed, SaveFailed, Cancelled, HeldBack };
 
     // The top-level names that are never listed, in the order they are checked.
     static QStringList excludedNames();
 
     // source in UTF-8, as given; threads: how many read directories at once,
     // 0 to let the walk choose.
-    explicit ListRun(const QByteArray &source, int threads = 1);
+    explicit ListRun(const QByteArray &source, int threads = 1,
+                     const RunSettings &settings = {});
     ~ListRun();
 
     Outcome run();
@@ -59,6 +68,7 @@ private:
     // Made beforehand: memory may have run out by the time they are told.
     const QString m_outOfMemoryLine;
     QString m_savedLine;
+    RunSettings m_settings;
     std::unique_ptr<DirectoryWalk> m_walk;
     std::atomic<qint64> m_listed{0};
     std::atomic<qint64> m_written{0};
@@ -67,4 +77,5 @@ private:
     // Counted on the walk's thread, read once it is over.
     qint64 m_lines = 0; // written to the new list
     qint64 m_unreadDirectories = 0; // left out for want of permission
+    QString m_heldBack; // the outcome line of a guard that held the list back
 };

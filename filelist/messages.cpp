@@ -7,6 +7,25 @@
 
 #include <cstdio>
 
+namespace {
+
+QString counted(qint64 n, const char *one, const char *many)
+{
+    return QString::number(n) + QLatin1Char(' ') + QLatin1String(n == 1 ? one : many);
+}
+
+QString notCounted(const QString &why)
+{
+    return QStringLiteral("filelist: the changes are not counted: ") + why;
+}
+
+QString heldBack(const QString &why)
+{
+    return QStringLiteral("filelist: not saved, the previous list is kept (") + why + u')';
+}
+
+} // namespace
+
 namespace Message {
 
 QString sourceIs(const QString &dir)
@@ -147,16 +166,104 @@ QString cancelled()
     return QStringLiteral("filelist: cancelled, the previous list is kept");
 }
 
-QString saved(const QString &listFile, qint64 entries, qint64 unreadDirectories)
+QString countsOutOfOrder(const QString &listFile, qint64 line)
+{
+    return notCounted(listFile + QStringLiteral(" is not in this program's order (line %1)").arg(line));
+}
+
+QString countsNotListLine(const QString &listFile, qint64 line)
+{
+    return notCounted(QStringLiteral("line %1 of ").arg(line) + listFile
+                      + QStringLiteral(" is not a list line"));
+}
+
+QString countsLineTooLong(const QString &listFile, qint64 line, qint64 limit)
+{
+    return notCounted(QStringLiteral("line %1 of ").arg(line) + listFile
+                      + QStringLiteral(" is longer than %1 bytes").arg(limit));
+}
+
+QString countsNotText(const QString &listFile, qint64 line)
+{
+    return notCounted(listFile + QStringLiteral(" is not text (line %1)").arg(line));
+}
+
+QString countsCutOff(const QString &listFile)
+{
+    return notCounted(listFile + QStringLiteral(" ends in the middle of a line (cut off?)"));
+}
+
+QString countsUnreadable(const QString &listFile, const QString &reason)
+{
+    return notCounted(QStringLiteral("cannot read ") + listFile + QStringLiteral(": ") + reason);
+}
+
+QString cannotWriteChanges(const QString &file, const QString &reason)
+{
+    return QStringLiteral("filelist: cannot write the changes file ") + file + QStringLiteral(": ")
+            + reason;
+}
+
+QString badDeleteLimit(const QString &assignment)
+{
+    return QStringLiteral("filelist: ") + assignment
+            + QStringLiteral(" is neither a number of entries (100) nor a percentage (10%): "
+                             "nothing is listed");
+}
+
+QString badMarker(const QString &assignment)
+{
+    return QStringLiteral("filelist: ") + assignment
+            + QStringLiteral(" is not a name in the source's top level: nothing is listed");
+}
+
+QString badChangesFile(const QString &assignment)
+{
+    return QStringLiteral("filelist: ") + assignment
+            + QStringLiteral(" does not name a file: nothing is listed");
+}
+
+QString saved(const QString &listFile, qint64 entries, qint64 unreadDirectories,
+              const ChangeCounts *counts)
 {
     QString text = QStringLiteral("filelist: saved ") + listFile + QStringLiteral(" (")
-            + QString::number(entries)
-            + (entries == 1 ? QStringLiteral(" entry") : QStringLiteral(" entries"));
+            + counted(entries, "entry", "entries");
+    if (counts)
+        text += QStringLiteral(": %1 new, %2 changed, %3 gone")
+                        .arg(counts->added)
+                        .arg(counts->changed)
+                        .arg(counts->gone);
     if (unreadDirectories > 0)
-        text += QStringLiteral(", ") + QString::number(unreadDirectories)
-                + (unreadDirectories == 1 ? QStringLiteral(" directory") : QStringLiteral(" directories"))
+        text += QStringLiteral(", ") + counted(unreadDirectories, "directory", "directories")
                 + QStringLiteral(" could not be read");
     return text + u')';
+}
+
+QString heldEmpty(qint64 previousEntries)
+{
+    const QString list = previousEntries < 0
+            ? QStringLiteral("a list that names entries")
+            : QStringLiteral("a list of ") + counted(previousEntries, "entry", "entries");
+    return heldBack(QStringLiteral("the new list would empty ") + list
+                    + QStringLiteral(": is the share mounted? VORN_FILESYNC_LIST_ALLOW_EMPTY=1 lets "
+                                     "it through"));
+}
+
+QString heldDeletions(qint64 gone, qint64 previousEntries, const QString &limit)
+{
+    return heldBack(QStringLiteral("the new list would delete %1 of %2, more than "
+                                   "VORN_FILESYNC_LIST_MAX_DELETE=")
+                            .arg(gone)
+                            .arg(counted(previousEntries, "entry", "entries"))
+                    + limit + QStringLiteral(" allows: a higher limit lets it through"));
+}
+
+QString heldNoMarker(const QString &marker)
+{
+    return heldBack(QStringLiteral("the source holds no ") + marker
+                    + QStringLiteral(", which VORN_FILESYNC_LIST_MARKER asks for: is the share "
+                                     "mounted? creating ")
+                    + marker + QStringLiteral(" there lets the list through"));
 }
 
 QString notSavedTree()
@@ -187,7 +294,10 @@ QString usage()
                     "\n"
                     "Variables: CC_SERVER_ROOT and CC_SYSTEM (the source), TZ (the zone of the\n"
                     "times), VORN_FILESYNC_LIST_EXIT_STATUS=1 (exit status 0 saved, 1 failed,\n"
-                    "2 not written, 3 cancelled, 4 wrong argument count; 0 without it),\n"
+                    "2 not written, 3 cancelled, 4 wrong argument count, 5 held back by a\n"
+                    "guard; 0 without it), the guards VORN_FILESYNC_LIST_MARKER=NAME,\n"
+                    "VORN_FILESYNC_LIST_MAX_DELETE=N or P% and VORN_FILESYNC_LIST_ALLOW_EMPTY=1,\n"
+                    "VORN_FILESYNC_LIST_CHANGES=FILE (the names of what a saved list changed),\n"
                     "VORN_FILESYNC_LIST_THREADS, QT_QPA_PLATFORM.\n"
                     "The last line on standard error says how the run went.\n"
                     "Manual: man vorn_filesync_list (on Windows, vorn_filesync_list.txt).\n");

@@ -2,6 +2,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
+#include "changecounts.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -42,10 +44,33 @@ QString waiting(const QString &dir);
 QString cannotLock(const QString &dir, const QString &reason);
 QString cancelled();
 
+// The changes against the previous list are not counted, and why; line: the
+// number of the line of the list that says it.
+QString countsOutOfOrder(const QString &listFile, qint64 line);
+QString countsNotListLine(const QString &listFile, qint64 line);
+QString countsLineTooLong(const QString &listFile, qint64 line, qint64 limit);
+QString countsNotText(const QString &listFile, qint64 line);
+QString countsCutOff(const QString &listFile);
+QString countsUnreadable(const QString &listFile, const QString &reason);
+QString cannotWriteChanges(const QString &file, const QString &reason);
+
+// A variable of the guards or the changes file that does not hold what it
+// should, as NAME=VALUE: nothing is listed.
+QString badDeleteLimit(const QString &assignment);
+QString badMarker(const QString &assignment);
+QString badChangesFile(const QString &assignment);
+
 // The last line of every run with a valid argument count: how it went.
-QString saved(const QString &listFile, qint64 entries, qint64 unreadDirectories);
+// counts: null when there was no previous list to count against.
+QString saved(const QString &listFile, qint64 entries, qint64 unreadDirectories,
+              const ChangeCounts *counts = nullptr);
 QString notSavedTree();
 QString notSavedWrite();
+// A guard held the new list back. previousEntries: -1 for a previous list
+// that could not be counted; limit: the deletion limit as it was set.
+QString heldEmpty(qint64 previousEntries);
+QString heldDeletions(qint64 gone, qint64 previousEntries, const QString &limit);
+QString heldNoMarker(const QString &marker);
 
 // What --help and --version print, on standard output.
 QString usage();

@@ -237,6 +237,9 @@ void tst_Dialog::run_data()
             << "<root>\\share" << "Save Failed (share read only?)" << false;
     QTest::newRow("nothing configured") << QStringList{} << QStringList{"", ""} << "\\" << "Fail"
                                         << false;
+    // Only the old list left, which a guard keeps.
+    QTest::newRow("held back") << QStringList{"share/filelist.sync"} << QStringList{"<root>", "share"}
+                               << "<root>\\share" << "Fail" << true;
     // Far wider than the screen at any font: it must not push the outcome off it.
     const QString longName(200, u'n');
     QTest::newRow("a path wider than the screen")

@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "listfile.h"
 #include "listrun.h"
+#include "previouslist.h"
 #include "systemerror.h"
 #include "testtree.h"
 #include "walkrecorder.h"
@@ -38,6 +39,20 @@ void addThreadRows()
         QTest::addRow("%d thread%s", threads, threads == 1 ? "" : "s") << threads;
 }
 
+// Items below share as TestTree::add takes them; "name:content" a file
+// holding content.
+void addToShare(TestTree &t, const QStringList &items)
+{
+    t.dir(QStringLiteral("share"));
+    for (const QString &item : items) {
+        const qsizetype colon = item.indexOf(u':');
+        if (colon < 0)
+            t.add({QStringLiteral("share/") + item});
+        else
+            t.file(QStringLiteral("share/") + item.left(colon), item.mid(colon + 1).toUtf8());
+    }
+}
+
 } // namespace
 
 // The walk over real trees, and writing and replacing the list file.
@@ -61,6 +76,8 @@ private slots:
     void emptyTreeGivesEmptyFile();
     void publish_data();
     void publish();
+    void changes_data();
+    void changes();
     void listLandsInTheOpenDirectory();
     void errorCauses_data();
     void errorCauses();
@@ -405,12 +422,15 @@ void tst_FileList::publish_data()
     const QString saved = QStringLiteral("filelist: saved <root>\\filelist.sync (2 entries)");
     const QString notWritten = QStringLiteral(
             "filelist: not saved, the previous list is kept (the list could not be written)");
+    // The old list holds "x": not a list to count against.
+    const QString cutOff = QStringLiteral("filelist: the changes are not counted: "
+                                          "<root>\\filelist.sync ends in the middle of a line (cut off?)");
     QTest::newRow("leftover .new overwritten")
             << QStringList{"filelist.sync", "filelist.sync.new"} << "" << true << 2
-            << QStringList{saved};
+            << QStringList{cutOff, saved};
     QTest::newRow(".new a link to a file elsewhere")
             << QStringList{"filelist.sync", "filelist.sync.new -> ../outside"} << "" << true << 2
-            << QStringList{saved};
+            << QStringList{cutOff, saved};
     QTest::newRow("list file a link to a file elsewhere")
             << QStringList{"filelist.sync -> ../outside"} << "" << true << 2 << QStringList{saved};
     // A list that cannot be created stops the walk before its first entry.
@@ -428,12 +448,14 @@ void tst_FileList::publish_data()
                            notWritten};
     QTest::newRow("list file held open without delete sharing")
             << QStringList{"filelist.sync"} << "held open" << false << 2
-            << QStringList{"filelist: cannot replace <root>\\filelist.sync: "
+            << QStringList{cutOff,
+                           "filelist: cannot replace <root>\\filelist.sync: "
                                    + qt_error_string(ERROR_ACCESS_DENIED),
                            notWritten};
     QTest::newRow("read-only list file")
             << QStringList{"filelist.sync"} << "read-only" << false << 2
-            << QStringList{"filelist: cannot replace <root>\\filelist.sync: "
+            << QStringList{cutOff,
+                           "filelist: cannot replace <root>\\filelist.sync: "
                                    + qt_error_string(ERROR_ACCESS_DENIED),
                            notWritten};
 #else
@@ -494,6 +516,167 @@ void tst_FileList::publish()
         QCOMPARE(t.read(QStringLiteral("filelist.sync")), old);
         QVERIFY(!QFileInfo(t.path(QStringLiteral("filelist.sync.new"))).isFile());
     }
+}
+
+void tst_FileList::changes_data()
+{
+    QTest::addColumn<QStringList>("before"); // the tree of a first run
+    QTest::addColumn<QByteArray>("previous"); // when not null, the list in place of that run's
+    QTest::addColumn<QStringList>("after"); // the tree of the run compared
+    QTest::addColumn<QStringList>("settings");
+    QTest::addColumn<QStringList>("said"); // by that run
+    QTest::addColumn<QByteArray>("changes"); // the changes file, which held "stale"; null: gone
+
+    const auto row = [](const char *name, const QStringList &before, const QByteArray &previous,
+                        const QStringList &after, const QStringList &settings,
+                        const QString &said, const QByteArray &changes) {
+        QStringList lines = said.split(u'|');
+        const QString list = QStringLiteral("<root>/share\\filelist.sync");
+        for (QString &line : lines)
+            line.replace(QStringLiteral("<list>"), list);
+        QTest::newRow(name) << before << previous << after << settings << lines << changes;
+    };
+    const QByteArray none; // no changes file: no counts to tell
+    const QByteArray stale("stale"); // left as it was
+    row("renamed, renamed in case, a file turned directory, a name with a comma changed",
+        {"a", "Case", "f", "x,y", "keep/k"}, {}, {"b", "case", "f/in", "x,y:changed", "keep/k"}, {},
+        "filelist: saved <list> (8 entries: 3 new, 2 changed, 2 gone)",
+        "- a\n+ b\n- Case\n+ case\n~ f\n+ f/in\n~ x,y\n");
+    // a-b sorts after a and all below it: a byte comparison would put it before a/b.
+    row("a deep subtree removed", {"a/b/c/d/e/f", "a/b/c/g", "a-b", "z"}, {}, {"a/", "a-b", "z"},
+        {}, "filelist: saved <list> (4 entries: 0 new, 0 changed, 6 gone)",
+        "- a/b\n- a/b/c\n- a/b/c/d\n- a/b/c/d/e\n- a/b/c/d/e/f\n- a/b/c/g\n");
+    row("no previous list", {}, "<missing>", {"a"}, {}, "filelist: saved <list> (1 entry)", none);
+    row("an empty previous list", {}, "", {"a", "b/"}, {},
+        "filelist: saved <list> (3 entries: 2 new, 0 changed, 0 gone)", "+ a\n+ b\n");
+
+    // A previous list not written by this program, or not whole.
+    row("out of order", {}, "b,,0\r\na,,0\r\n", {"a", "b"}, {},
+        "filelist: the changes are not counted: <list> is not in this program's order (line 2)|"
+        "filelist: saved <list> (3 entries)",
+        none);
+    row("a line that does not parse", {}, "a,2013-07-29T14:02:11\r\n", {"a"}, {},
+        "filelist: the changes are not counted: line 1 of <list> is not a list line|"
+        "filelist: saved <list> (2 entries)",
+        none);
+    row("line ends without CR", {}, "a,,0\nb,,0\n", {"a/"}, {},
+        "filelist: the changes are not counted: line 1 of <list> is not a list line|"
+        "filelist: saved <list> (2 entries)",
+        none);
+    row("an overlong line", {}, QByteArray(PreviousList::MaxLine, 'a') + ",,0\r\n", {"a"}, {},
+        "filelist: the changes are not counted: line 1 of <list> is longer than 1048576 bytes|"
+        "filelist: saved <list> (2 entries)",
+        none);
+    row("not text", {}, QByteArray("a\0b,,0\r\n", 9), {"a"}, {},
+        "filelist: the changes are not counted: <list> is not text (line 1)|"
+        "filelist: saved <list> (2 entries)",
+        none);
+    row("cut off", {}, "a,,0\r\nb,2013-07", {"a", "b"}, {},
+        "filelist: the changes are not counted: <list> ends in the middle of a line (cut off?)|"
+        "filelist: saved <list> (3 entries)",
+        none);
+
+    // The guards.
+    const QString emptied = QStringLiteral(
+            "filelist: not saved, the previous list is kept (the new list would empty %1: is the "
+            "share mounted? VORN_FILESYNC_LIST_ALLOW_EMPTY=1 lets it through)");
+    row("an empty list replacing one with entries", {"a"}, {}, {}, {},
+        emptied.arg(QStringLiteral("a list of 1 entry")), stale);
+    row("the same, let through", {"a"}, {}, {}, {"allowEmpty"},
+        "filelist: saved <list> (1 entry: 0 new, 0 changed, 1 gone)", "- a\n");
+    row("an empty list replacing one that cannot be counted", {}, "x", {}, {},
+        "filelist: the changes are not counted: <list> ends in the middle of a line (cut off?)|"
+            + emptied.arg(QStringLiteral("a list that names entries")),
+        stale);
+    row("an empty list replacing an empty one", {}, "", {}, {},
+        "filelist: saved <list> (1 entry: 0 new, 0 changed, 0 gone)", "");
+    const QString deletes = QStringLiteral(
+            "filelist: not saved, the previous list is kept (the new list would delete 2 of 3 "
+            "entries, more than VORN_FILESYNC_LIST_MAX_DELETE=%1 allows: a higher limit lets it "
+            "through)");
+    row("more deletions than the limit", {"a", "b", "c"}, {}, {"a"}, {"maxDelete=1"},
+        deletes.arg(QStringLiteral("1")), stale);
+    row("as many as the limit", {"a", "b", "c"}, {}, {"a"}, {"maxDelete=2"},
+        "filelist: saved <list> (2 entries: 0 new, 0 changed, 2 gone)", "- b\n- c\n");
+    row("more than the limit in percent", {"a", "b", "c"}, {}, {"a"}, {"maxDelete=66%"},
+        deletes.arg(QStringLiteral("66%")), stale);
+    row("within the limit in percent", {"a", "b", "c"}, {}, {"a"}, {"maxDelete=67%"},
+        "filelist: saved <list> (2 entries: 0 new, 0 changed, 2 gone)", "- b\n- c\n");
+    row("a previous list that cannot be counted passes the limit", {}, "b,,0\r\na,,0\r\n", {"a"},
+        {"maxDelete=0"},
+        "filelist: the changes are not counted: <list> is not in this program's order (line 2)|"
+        "filelist: saved <list> (2 entries)",
+        none);
+    row("no marker", {"a"}, {}, {"a"}, {"marker=.published"},
+        "filelist: not saved, the previous list is kept (the source holds no .published, which "
+        "VORN_FILESYNC_LIST_MARKER asks for: is the share mounted? creating .published there "
+        "lets the list through)",
+        stale);
+    row("the marker there", {"a"}, {}, {"a", ".published"}, {"marker=.published"},
+        "filelist: saved <list> (2 entries: 0 new, 0 changed, 0 gone)", "");
+#ifdef Q_OS_WIN
+    const QString noDirectory = qt_error_string(ERROR_FILE_NOT_FOUND);
+#else
+    const QString noDirectory = QStringLiteral("No such file or directory");
+#endif
+    row("a changes file that cannot be written", {"a"}, {}, {"b"}, {"changes=<root>/none/changes"},
+        "filelist: cannot write the changes file <root>/none/changes: " + noDirectory
+                + "|filelist: saved <list> (2 entries: 1 new, 0 changed, 1 gone)",
+        stale);
+}
+
+// A second run counts what changed since the first, in the outcome line and
+// the changes file; a previous list that cannot be compared gets a line, and
+// the run goes on; a guard keeps the previous list and the changes file
+// byte for byte.
+void tst_FileList::changes()
+{
+    QFETCH(QStringList, before);
+    QFETCH(QByteArray, previous);
+    QFETCH(QStringList, after);
+    QFETCH(QStringList, settings);
+    QFETCH(QStringList, said);
+    QFETCH(QByteArray, changes);
+    QTemporaryDir dir;
+    TestTree t(dir.path());
+    const QByteArray share = t.path(QStringLiteral("share")).toUtf8();
+    addToShare(t, before);
+    if (previous.isNull())
+        QCOMPARE(ListRun(share).run(), ListRun::Outcome::Saved);
+    const QByteArray list = previous.isNull() ? t.read(QStringLiteral("share/filelist.sync")) : previous;
+    QVERIFY(QDir(t.path(QStringLiteral("share"))).removeRecursively());
+    if (list != "<missing>")
+        t.file(QStringLiteral("share/filelist.sync"), list);
+    addToShare(t, after);
+    t.file(QStringLiteral("changes"), "stale");
+
+    RunSettings given;
+    given.changesFile = t.path(QStringLiteral("changes")).toUtf8();
+    for (const QString &setting : withRoot(settings, t.root())) {
+        const QString value = setting.section(u'=', 1);
+        given.allowEmpty = given.allowEmpty || setting == QLatin1String("allowEmpty");
+        if (setting.startsWith(QLatin1String("maxDelete="))) {
+            given.maxDeletePercent = value.endsWith(u'%');
+            given.maxDelete = value.chopped(given.maxDeletePercent ? 1 : 0).toLongLong();
+        } else if (setting.startsWith(QLatin1String("marker="))) {
+            given.marker = value.toUtf8();
+        } else if (setting.startsWith(QLatin1String("changes="))) {
+            given.changesFile = value.toUtf8();
+        }
+    }
+    DebugMessages messages;
+    const ListRun::Outcome outcome = ListRun(share, 1, given).run();
+    QCOMPARE(messages.take(), withRoot(said, t.root()));
+    const bool saved = said.last().startsWith(QLatin1String("filelist: saved "));
+    QCOMPARE(outcome, saved ? ListRun::Outcome::Saved : ListRun::Outcome::HeldBack);
+    if (!saved)
+        QCOMPARE(t.read(QStringLiteral("share/filelist.sync")), list);
+    QVERIFY(!QFileInfo::exists(t.path(QStringLiteral("share/filelist.sync.new"))));
+    QVERIFY(!QFileInfo::exists(t.path(QStringLiteral("changes.new"))));
+#ifdef Q_OS_WIN
+    changes.replace("\n", "\r\n");
+#endif
+    QCOMPARE(t.read(QStringLiteral("changes")), changes.isNull() ? QByteArray("<missing>") : changes);
 }
 
 // The list is written into the directory the walk holds open, even when

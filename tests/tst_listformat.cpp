@@ -75,12 +75,32 @@ void tst_ListFormat::order_data()
     QTest::newRow("equal but for case: by their own code units")
             << QStringList{"zed", "t01.txt", "filelist.sync", "Zed", "T01.txt", "éa", "Éa"}
             << QStringList{"filelist.sync", "T01.txt", "t01.txt", "Zed", "zed", "Éa", "éa"};
+    // Whole paths, as a previous list holds them: "-" and "." are smaller
+    // bytes than "/".
+    QTest::newRow("paths: a directory, then what is below it, then the next name")
+            << QStringList{"a-b", "a/b/c", "a.txt", "a", "a/b", "A/z", "A"}
+            << QStringList{"A", "A/z", "a", "a/b", "a/b/c", "a-b", "a.txt"};
+    QTest::newRow("paths: each level by its names' order")
+            << QStringList{"é/x", "z/é", "e/y", "Z/a/b", "e"}
+            << QStringList{"e", "e/y", "Z/a/b", "z/é", "é/x"};
 }
 
 void tst_ListFormat::order()
 {
     QFETCH(QStringList, names);
     QFETCH(QStringList, sorted);
+    QList<QByteArray> paths;
+    for (const QString &name : names)
+        paths << name.toUtf8();
+    std::sort(paths.begin(), paths.end(),
+              [](const QByteArray &a, const QByteArray &b) { return comparePaths(a, b) < 0; });
+    QStringList walked;
+    for (const QByteArray &path : paths)
+        walked << QString::fromUtf8(path);
+    QCOMPARE(walked, sorted);
+    // One directory holds names alone.
+    if (names.join(QString()).contains(u'/'))
+        return;
     Listing listing;
     for (const QString &name : names) {
         const QByteArray utf8 = name.toUtf8();

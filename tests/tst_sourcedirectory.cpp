@@ -19,6 +19,8 @@ private slots:
     void walkThreads();
     void platforms_data();
     void platforms();
+    void settings_data();
+    void settings();
     void exitStatus_data();
     void exitStatus();
 };
@@ -199,6 +201,79 @@ void tst_SourceDirectory::platforms()
     QCOMPARE(platformsToTry(askedFor, display, waylandDisplay, sessionType), platforms);
 }
 
+void tst_SourceDirectory::settings_data()
+{
+    // ALLOW_EMPTY, MAX_DELETE, MARKER, CHANGES; null: unset
+    QTest::addColumn<QByteArrayList>("values");
+    // allowEmpty, maxDelete, maxDeletePercent, marker, changesFile; or the line
+    QTest::addColumn<QString>("settings");
+    const auto row = [](const char *name, const QByteArrayList &values, const char *settings) {
+        QTest::newRow(name) << values << QString::fromUtf8(settings);
+    };
+    row("none set", {{}, {}, {}, {}}, "0 -1 0  ");
+    row("all set", {"1", "100", ".published", "/var/log/changes"}, "1 100 0 .published /var/log/changes");
+    row("empty values", {"", "", "", ""}, "0 -1 0  ");
+    row("allow empty: only 1", {"yes", {}, {}, {}}, "0 -1 0  ");
+    row("a percentage", {{}, "10%", {}, {}}, "0 10 1  ");
+    row("no deletions at all", {{}, "0", {}, {}}, "0 0 0  ");
+    row("all of the list", {{}, "100%", {}, {}}, "0 100 1  ");
+    row("a relative changes file", {{}, {}, {}, "changes.txt"}, "0 -1 0  changes.txt");
+    const char *const deleteLimit = "filelist: VORN_FILESYNC_LIST_MAX_DELETE=%1 is neither a number "
+                                    "of entries (100) nor a percentage (10%): nothing is listed";
+    for (const char *value : {"-1", "+5", "1e3", " 5", "10 %", "%", "101%", "5.5%", "abc",
+                              "1234567890123456789"}) {
+        QTest::addRow("deletion limit %s", value)
+                << QByteArrayList{{}, value, {}, {}} << QString::fromUtf8(deleteLimit).arg(value);
+    }
+#ifdef Q_OS_WIN
+    const char *const separators = "a\\b";
+#else
+    const char *const separators = "/b";
+#endif
+    for (const char *value : {".", "..", "a/b", "a/", separators}) {
+        QTest::addRow("marker %s", value)
+                << QByteArrayList{{}, {}, value, {}}
+                << QStringLiteral("filelist: VORN_FILESYNC_LIST_MARKER=%1 is not a name in the "
+                                  "source's top level: nothing is listed")
+                           .arg(value);
+    }
+    for (const char *value : {"/var/log/", "logs/.", ".."}) {
+        QTest::addRow("changes file %s", value)
+                << QByteArrayList{{}, {}, {}, value}
+                << QStringLiteral("filelist: VORN_FILESYNC_LIST_CHANGES=%1 does not name a file: "
+                                  "nothing is listed")
+                           .arg(value);
+    }
+}
+
+void tst_SourceDirectory::settings()
+{
+    QFETCH(QByteArrayList, values);
+    QFETCH(QString, settings);
+    const char *const names[] = {"VORN_FILESYNC_LIST_ALLOW_EMPTY", "VORN_FILESYNC_LIST_MAX_DELETE",
+                                 "VORN_FILESYNC_LIST_MARKER", "VORN_FILESYNC_LIST_CHANGES"};
+    for (int i = 0; i < 4; ++i) {
+        if (values.at(i).isNull())
+            qunsetenv(names[i]);
+        else
+            qputenv(names[i], values.at(i));
+    }
+    QString problem;
+    const std::optional<RunSettings> given = runSettings(&problem);
+    for (const char *name : names)
+        qunsetenv(name);
+    if (!given) {
+        QCOMPARE(problem, settings);
+        return;
+    }
+    QCOMPARE(QStringLiteral("%1 %2 %3 %4 %5")
+                     .arg(int(given->allowEmpty))
+                     .arg(given->maxDelete)
+                     .arg(int(given->maxDeletePercent))
+                     .arg(QString::fromUtf8(given->marker), QString::fromUtf8(given->changesFile)),
+             settings);
+}
+
 void tst_SourceDirectory::exitStatus_data()
 {
     using Outcome = ListRun::Outcome;
@@ -209,6 +284,8 @@ void tst_SourceDirectory::exitStatus_data()
     QTest::newRow("failed") << QByteArray("1") << int(Outcome::Failed) << 1;
     QTest::newRow("not written") << QByteArray("1") << int(Outcome::SaveFailed) << 2;
     QTest::newRow("cancelled") << QByteArray("1") << int(Outcome::Cancelled) << 3;
+    QTest::newRow("held back") << QByteArray("1") << int(Outcome::HeldBack) << 5;
+    QTest::newRow("held back, no opt-in") << QByteArray() << int(Outcome::HeldBack) << 0;
     QTest::newRow("wrong argument count") << QByteArray("1") << -1 << 4;
     QTest::newRow("unset") << QByteArray() << int(Outcome::Failed) << 0;
     QTest::newRow("unset, wrong argument count") << QByteArray() << -1 << 0;
