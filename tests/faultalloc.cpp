@@ -74,6 +74,8 @@ bool fails(const char *call)
 
 extern "C" {
 
+#ifndef VORN_SHIM_REALLOC_ONLY
+
 void *malloc(size_t size)
 {
     if (!findAllocators())
@@ -87,6 +89,8 @@ void *calloc(size_t count, size_t size)
         return bootstrapAllocate(count * size); // static, so zeroed
     return fails("calloc") ? nullptr : real.calloc(count, size);
 }
+
+#endif
 
 void *realloc(void *block, size_t size)
 {
@@ -102,6 +106,8 @@ void *realloc(void *block, size_t size)
                     std::min(size, size_t(bootstrap + sizeof bootstrap - static_cast<char *>(block))));
     return moved;
 }
+
+#ifndef VORN_SHIM_REALLOC_ONLY
 
 void free(void *block)
 {
@@ -134,7 +140,11 @@ void *memalign(size_t alignment, size_t size)
     return real.memalign(alignment, size);
 }
 
+#endif
+
 } // extern "C"
+
+#ifndef VORN_SHIM_REALLOC_ONLY
 
 // Each operator new, failing as it would (failure: throw or return), else
 // the next one: libstdc++'s calls malloc, which does not count again.
@@ -166,3 +176,5 @@ VORN_NEW(operator new, "_ZnwmSt11align_val_tRKSt9nothrow_t", VORN_NULL,
 VORN_NEW(operator new[], "_ZnamSt11align_val_tRKSt9nothrow_t", VORN_NULL,
          (std::size_t size, std::align_val_t align, const std::nothrow_t &tag) noexcept,
          (size, align, tag))
+
+#endif
