@@ -251,17 +251,18 @@ QStringList judge(Slot &s, const Row &row, Tally &tally)
     if (QFileInfo::exists(s.root + u'/' + NewName) && !s.killed)
         wrong << QStringLiteral("filelist.sync.new left");
     // Storage that fails to be read keeps the previous list, even where the
-    // list came out whole. Only an open may be tried again: the read-ahead
-    // leaves a directory whose parent it could not reopen to the walk, which
-    // then reads it, so a single failure there shows in the list if anywhere.
+    // list came out whole. Opening a directory (open, then fstat of what was
+    // opened) may fail and be tried again: the read-ahead leaves a directory
+    // whose parent it could not reopen to the walk, which reads it through
+    // descriptors of its own, so a failed open shows in the list if anywhere.
     const QString source = s.root + QStringLiteral("/share");
-    const bool mustKeep =
-            row.kind == "read" || row.kind == "stat" || (row.kind == "open" && row.fromThenOn);
     for (const QString &strike : strikes) {
+        const QString call = strike.section(u' ', 0, 0);
         const QString path = strike.section(u' ', 4);
-        if (mustKeep && list == exact && (path == source || path.startsWith(source + u'/'))) {
-            wrong << QStringLiteral("saved though %1 failed on %2")
-                             .arg(strike.section(u' ', 0, 0), path.mid(source.size()));
+        const bool opening = call == QLatin1String("fstat") || call == QLatin1String("fstat64");
+        if ((row.kind == "read" || (row.kind == "stat" && !opening)) && list == exact
+            && (path == source || path.startsWith(source + u'/'))) {
+            wrong << QStringLiteral("saved though %1 failed on %2").arg(call, path.mid(source.size()));
             break;
         }
     }
