@@ -44,10 +44,10 @@ struct KindName {
     int error;
 };
 constexpr KindName Kinds[] = {
-        {"alloc", Kind::Alloc, ENOMEM},   {"open", Kind::Open, EIO},     {"emfile", Kind::Open, EMFILE},
-        {"read", Kind::Read, EIO},        {"stat", Kind::Stat, EIO},     {"write", Kind::Write, EIO},
-        {"sync", Kind::Sync, EIO},        {"rename", Kind::Rename, EIO}, {"close", Kind::Close, EIO},
-        {"unlink", Kind::Unlink, EIO},    {"lock", Kind::Lock, EIO},     {"chmod", Kind::Chmod, EIO},
+        {"alloc", Kind::Alloc, ENOMEM}, {"open", Kind::Open, EIO},     {"emfile", Kind::Open, EMFILE},
+        {"read", Kind::Read, EIO},      {"stat", Kind::Stat, EIO},     {"write", Kind::Write, EIO},
+        {"sync", Kind::Sync, EIO},      {"rename", Kind::Rename, EIO}, {"close", Kind::Close, EIO},
+        {"unlink", Kind::Unlink, EIO},  {"lock", Kind::Lock, EIO},     {"chmod", Kind::Chmod, EIO},
         {"thread", Kind::Thread, EAGAIN}};
 constexpr int KindCount = int(Kind::Thread) + 1;
 
