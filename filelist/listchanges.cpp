@@ -68,7 +68,9 @@ void ListChanges::comparePrevious(const DirectoryReader &source, qint64 previous
 
 void ListChanges::add(const FileEntry &entry, QByteArrayView line)
 {
-    if (entry.utf8Name() == QByteArrayView(ListFile::Name))
+    // Most names differ in length from the list's own.
+    const QByteArrayView name = entry.utf8Name();
+    if (name.size() == qsizetype(sizeof ListFile::Name - 1) && name == ListFile::Name)
         m_ownLine = true;
     if (!m_diff)
         return;

@@ -8,11 +8,19 @@
 #include "listformat.h"
 #include "messages.h"
 
+#include <cstring>
 #include <utility>
 
 namespace {
 
 const QByteArrayView OwnName(ListFile::Name);
+
+// QByteArrayView's == is a call out of line; this runs for every line.
+bool sameBytes(QByteArrayView a, QByteArrayView b)
+{
+    return a.size() == b.size()
+            && (a.isEmpty() || std::memcmp(a.data(), b.data(), size_t(a.size())) == 0);
+}
 
 // Splits a line (without its line end) from the right, as a name may hold
 // commas and the time and size never do. False without two commas after a
@@ -87,8 +95,8 @@ bool isText(QByteArrayView line)
 
 bool isOwnLine(QByteArrayView line)
 {
-    return line.size() > OwnName.size() && line.startsWith(OwnName)
-            && line[OwnName.size()] == ',' && nameOf(line) == OwnName;
+    return line.size() > OwnName.size() && line[OwnName.size()] == ','
+            && sameBytes(line.first(OwnName.size()), OwnName) && sameBytes(nameOf(line), OwnName);
 }
 
 // The list's names are UTF-8 here, and in the ANSI code page on Windows,
@@ -204,7 +212,7 @@ bool ListDiff::gone(QByteArrayView name)
 
 void ListDiff::add(const FileEntry &entry, QByteArrayView line)
 {
-    if (gaveUp() || entry.utf8Name() == OwnName)
+    if (gaveUp() || sameBytes(entry.utf8Name(), OwnName))
         return;
 #ifdef Q_OS_WIN
     const QByteArrayView name = nameOf(line);
@@ -219,13 +227,13 @@ void ListDiff::add(const FileEntry &entry, QByteArrayView line)
             change('+', name);
             return;
         }
-        if (m_line == line) {
+        if (sameBytes(m_line, line)) {
             m_current = false;
             return;
         }
         if (!check())
             return;
-        if (m_name == name) {
+        if (sameBytes(m_name, name)) {
             ++m_counts.changed;
             change('~', name);
             m_current = false;
